@@ -1,0 +1,257 @@
+#include "platform/posix/profile_document.h"
+
+#include <locale.h>
+#include <wctype.h>
+
+namespace platform::posix {
+namespace {
+
+enum class LineKind { Blank, Comment, Section, Key, Other };
+
+struct Line {
+  std::size_t begin = 0;       // offset of the line's first byte
+  std::size_t contentEnd = 0;  // offset of its line end (or of the file's end)
+  std::size_t end = 0;         // offset just past its line end
+  LineKind kind = LineKind::Other;
+  std::string_view name;        // section or key name, trimmed
+  std::string_view value;       // key value, trimmed
+  std::size_t valueBegin = 0;   // offset where the value part of a key line starts
+
+  bool HasLineEnd() const { return end > contentEnd; }
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// Reads a profile's bytes one line at a time.
+class LineScanner {
+ public:
+  LineScanner(std::string_view bytes, const CodePage& page) : bytes_(bytes), page_(page) {}
+
+  bool Next(Line& line) {
+    if (at_ >= bytes_.size()) return false;
+    line = Line{};
+    line.begin = at_;
+    std::size_t end = bytes_.find_first_of("\r\n", at_);
+    if (end == std::string_view::npos) end = bytes_.size();
+    line.contentEnd = end;
+    if (end < bytes_.size()) {
+      end += (bytes_[end] == '\r' && end + 1 < bytes_.size() && bytes_[end + 1] == '\n') ? 2 : 1;
+    }
+    line.end = end;
+    at_ = end;
+    Classify(line);
+    return true;
+  }
+
+ private:
+  void Classify(Line& line) const {
+    const std::string_view content =
+        Trim(bytes_.substr(line.begin, line.contentEnd - line.begin));
+    if (content.empty()) {
+      line.kind = LineKind::Blank;
+    } else if (content.front() == ';') {
+      line.kind = LineKind::Comment;
+    } else if (content.front() == '[') {
+      const std::size_t close = FindCloseBracket(content);
+      if (close != std::string_view::npos) {
+        line.kind = LineKind::Section;
+        line.name = Trim(content.substr(1, close - 1));
+      }
+    } else if (const std::size_t equals = content.find('='); equals != std::string_view::npos) {
+      const std::string_view name = Trim(content.substr(0, equals));
+      if (!name.empty()) {
+        line.kind = LineKind::Key;
+        line.name = name;
+        line.value = Trim(content.substr(equals + 1));
+        const std::size_t afterEquals =
+            static_cast<std::size_t>(content.data() - bytes_.data()) + equals + 1;
+        line.valueBegin = afterEquals;
+        while (line.valueBegin < line.contentEnd && IsBlank(bytes_[line.valueBegin])) {
+          ++line.valueBegin;
+        }
+      }
+    }
+  }
+
+  // The first "]" that is a character of its own, not the second byte of a
+  // two-byte character.
+  std::size_t FindCloseBracket(std::string_view content) const {
+    for (std::size_t i = 1; i < content.size(); ++i) {
+      if (content[i] == ']') return i;
+      if (page_.IsLeadByte(static_cast<unsigned char>(content[i]))) ++i;
+    }
+    return std::string_view::npos;
+  }
+
+  std::string_view bytes_;
+  const CodePage& page_;
+  std::size_t at_ = 0;
+};
+
+bool IsAscii(std::string_view text) {
+  for (const unsigned char c : text) {
+    if (c >= 0x80) return false;
+  }
+  return true;
+}
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Case folding for names beyond ASCII, by the Unicode tables of glibc's
+// built-in C.UTF-8 locale; ASCII only where that locale is missing.
+wint_t FoldCase(char16_t unit) {
+  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  if (utf8 == static_cast<locale_t>(0)) {
+    return unit < 0x80 ? static_cast<wint_t>(AsciiLower(static_cast<char>(unit))) : unit;
+  }
+  return towlower_l(unit, utf8);
+}
+
+std::string_view LineEndOf(std::string_view bytes) {
+  const std::size_t at = bytes.find_first_of("\r\n");
+  if (at == std::string_view::npos) return "\r\n";
+  if (bytes[at] == '\r') return at + 1 < bytes.size() && bytes[at + 1] == '\n' ? "\r\n" : "\r";
+  return "\n";
+}
+
+std::string Concat(std::initializer_list<std::string_view> parts) {
+  std::size_t size = 0;
+  for (const auto part : parts) size += part.size();
+  std::string out;
+  out.reserve(size);
+  for (const auto part : parts) out.append(part);
+  return out;
+}
+
+}  // namespace
+
+bool ProfileDocument::NamesEqual(std::string_view a, std::string_view b) const {
+  const bool asciiA = IsAscii(a);
+  const bool asciiB = IsAscii(b);
+  if (asciiA && asciiB) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    }
+    return true;
+  }
+  if (asciiA != asciiB) return false;
+  if (a == b) return true;
+  // Bytes of a two-byte character may look like ASCII letters, so non-ASCII
+  // names are compared as characters.
+  const Text textA = page_.Decode(a);
+  const Text textB = page_.Decode(b);
+  if (textA.size() != textB.size()) return false;
+  for (std::size_t i = 0; i < textA.size(); ++i) {
+    if (FoldCase(textA[i]) != FoldCase(textB[i])) return false;
+  }
+  return true;
+}
+
+// Where a section and one of its keys stand in the file.
+struct ProfileDocument::SectionSpan {
+  std::optional<Line> header;  // the section's header line
+  std::optional<Line> key;     // the first line of the key asked for
+  Line last;                   // the last key line, or the header when none
+};
+
+ProfileDocument::SectionSpan ProfileDocument::FindSection(std::string_view section,
+                                                          std::string_view key) const {
+  SectionSpan span;
+  LineScanner scanner(bytes_, page_);
+  Line line;
+  while (scanner.Next(line)) {
+    if (line.kind == LineKind::Section) {
+      if (span.header) break;
+      if (NamesEqual(line.name, section)) {
+        span.header = line;
+        span.last = line;
+      }
+    } else if (span.header && line.kind == LineKind::Key) {
+      if (!key.empty() && NamesEqual(line.name, key)) {
+        span.key = line;
+        break;
+      }
+      span.last = line;
+    }
+  }
+  return span;
+}
+
+std::optional<std::string_view> ProfileDocument::Value(std::string_view section,
+                                                       std::string_view key) const {
+  const SectionSpan span = FindSection(section, key);
+  if (!span.key) return std::nullopt;
+  std::string_view value = span.key->value;
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
+bool ProfileDocument::VisitKeyNames(std::string_view section,
+                                    const std::function<bool(std::string_view)>& visit) const {
+  LineScanner scanner(bytes_, page_);
+  Line line;
+  bool inSection = false;
+  while (scanner.Next(line)) {
+    if (line.kind == LineKind::Section) {
+      if (inSection) break;
+      inSection = NamesEqual(line.name, section);
+    } else if (inSection && line.kind == LineKind::Key) {
+      if (!visit(line.name)) break;
+    }
+  }
+  return inSection;
+}
+
+void ProfileDocument::VisitSectionNames(
+    const std::function<bool(std::string_view)>& visit) const {
+  LineScanner scanner(bytes_, page_);
+  Line line;
+  while (scanner.Next(line)) {
+    if (line.kind == LineKind::Section && !visit(line.name)) break;
+  }
+}
+
+std::string ProfileDocument::WithValue(std::string_view section, std::string_view key,
+                                       std::string_view value) const {
+  const SectionSpan span = FindSection(section, key);
+  if (span.key) {
+    return Concat({bytes_.substr(0, span.key->valueBegin), value,
+                   bytes_.substr(span.key->contentEnd)});
+  }
+  const std::string_view eol = LineEndOf(bytes_);
+  if (span.header) {
+    const Line& last = span.last;
+    if (last.HasLineEnd()) {
+      return Concat({bytes_.substr(0, last.end), key, "=", value, eol, bytes_.substr(last.end)});
+    }
+    return Concat({bytes_.substr(0, last.end), eol, key, "=", value});
+  }
+  if (bytes_.empty()) return Concat({"[", section, "]", eol, key, "=", value, eol});
+  const bool endsWithLineEnd = bytes_.back() == '\n' || bytes_.back() == '\r';
+  if (endsWithLineEnd) return Concat({bytes_, "[", section, "]", eol, key, "=", value, eol});
+  return Concat({bytes_, eol, "[", section, "]", eol, key, "=", value});
+}
+
+std::string ProfileDocument::WithoutKey(std::string_view section, std::string_view key) const {
+  const SectionSpan span = FindSection(section, key);
+  if (!span.key) return std::string(bytes_);
+  return Concat({bytes_.substr(0, span.key->begin), bytes_.substr(span.key->end)});
+}
+
+std::string ProfileDocument::WithoutSection(std::string_view section) const {
+  const SectionSpan span = FindSection(section, {});
+  if (!span.header) return std::string(bytes_);
+  return Concat({bytes_.substr(0, span.header->begin), bytes_.substr(span.last.end)});
+}
+
+}  // namespace platform::posix

@@ -1,0 +1,78 @@
+#pragma once
+// The text of a profile file in win.ini format, read and edited in place.
+//
+// The file is ANSI bytes in lines ended by CR LF, LF or a lone CR. After
+// blanks (space, tab) are trimmed from both ends, a line is:
+//   - blank, when nothing is left;
+//   - a comment, when it starts with ";";
+//   - a section header "[name]", when it starts with "[" and holds a "]";
+//     what follows the "]" is ignored;
+//   - a key line "name=value", when it holds "=" and the name is not empty;
+//   - otherwise a line this format does not understand, kept as it is.
+// Section and key names compare without regard to case, and the blanks
+// around names and values are not part of them. The first matching section,
+// and the first matching key in it, are the ones read and written. Lines
+// before the first header belong to no section.
+//
+// Edits change one line, add one, or remove whole lines; every other byte of
+// the file stays as it was.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/ansi.h"
+
+namespace platform::posix {
+
+class ProfileDocument {
+ public:
+  // `bytes` must outlive the document; `page` says which bytes start a
+  // two-byte character (so a "]" that is half of one does not end a name)
+  // and how non-ASCII names fold case.
+  ProfileDocument(std::string_view bytes, const CodePage& page) : bytes_(bytes), page_(page) {}
+
+  // The value of `key` in `section`, with one pair of enclosing quotes (" or
+  // ') removed; nullopt when the section or key is absent.
+  std::optional<std::string_view> Value(std::string_view section, std::string_view key) const;
+
+  // Calls `visit` with each key name of `section` in file order, until it
+  // returns false. Returns false when the section is absent.
+  bool VisitKeyNames(std::string_view section,
+                     const std::function<bool(std::string_view)>& visit) const;
+
+  // Calls `visit` with each section name in file order, until it returns
+  // false.
+  void VisitSectionNames(const std::function<bool(std::string_view)>& visit) const;
+
+  // The file after setting `key` of `section` to `value`: the value part of
+  // the key's line is replaced; or a line "key=value" is added after the
+  // last key line of the section (after its header when it has none); or,
+  // with no such section, "[section]" and "key=value" lines go at the end of
+  // the file. New lines end the way the file's first line does (CR LF in a
+  // file that has no line end yet). A file that ends without a line end
+  // still does.
+  std::string WithValue(std::string_view section, std::string_view key,
+                        std::string_view value) const;
+
+  // The file without the line of `key` in `section`; unchanged when absent.
+  std::string WithoutKey(std::string_view section, std::string_view key) const;
+
+  // The file without `section`: its header, its key lines and the lines
+  // between them. Lines after its last key (comments, blank lines that set
+  // it apart from the next section) stay. Unchanged when absent.
+  std::string WithoutSection(std::string_view section) const;
+
+  // True when `a` and `b` name the same section or key.
+  bool NamesEqual(std::string_view a, std::string_view b) const;
+
+ private:
+  struct SectionSpan;
+  SectionSpan FindSection(std::string_view section, std::string_view key) const;
+
+  std::string_view bytes_;
+  const CodePage& page_;
+};
+
+}  // namespace platform::posix

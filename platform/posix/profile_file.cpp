@@ -1,0 +1,118 @@
+#include "platform/posix/profile_file.h"
+
+#include <cerrno>
+
+namespace platform::posix {
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// Removes a temporary file on every way out unless it was put in place.
+class TemporaryFile {
+ public:
+  TemporaryFile(FileSystem& fileSystem, std::string path)
+      : fileSystem_(fileSystem), path_(std::move(path)) {}
+  ~TemporaryFile() {
+    if (!kept_) fileSystem_.Remove(path_);
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  void Keep() { kept_ = true; }
+
+ private:
+  FileSystem& fileSystem_;
+  std::string path_;
+  bool kept_ = false;
+};
+
+}  // namespace
+
+int ProfileFile::Resolve(std::string* target) const {
+  const int error = fileSystem_.ResolveLinks(path_, target);
+  if (error == ENOENT) {
+    // Not there yet (or a dangling link, which reading then refuses).
+    *target = path_;
+    return 0;
+  }
+  return error;
+}
+
+int ProfileFile::ReadCurrent(const std::string& target, Current* current) const {
+  UniqueFd file;
+  if (const int error = fileSystem_.OpenForRead(target, &file); error != 0) {
+    return error == ENOENT ? 0 : error;
+  }
+  FileInfo info;
+  if (const int error = fileSystem_.Stat(file.get(), &info); error != 0) return error;
+  if (!info.regular) return EINVAL;
+  if (info.size < 0 || static_cast<std::size_t>(info.size) > kMaxBytes) return EFBIG;
+  const auto size = static_cast<std::size_t>(info.size);
+  if (const int error = fileSystem_.Read(file.get(), size, &current->bytes); error != 0) {
+    return error;
+  }
+  current->exists = true;
+  current->mode = info.mode;
+  return 0;
+}
+
+int ProfileFile::Read(std::string* bytes) const {
+  std::string target;
+  if (const int error = Resolve(&target); error != 0) return error;
+  Current current;
+  if (const int error = ReadCurrent(target, &current); error != 0) return error;
+  *bytes = std::move(current.bytes);
+  return 0;
+}
+
+int ProfileFile::Update(const std::function<std::string(std::string_view)>& edit) {
+  std::string target;
+  if (const int error = Resolve(&target); error != 0) return error;
+  const std::string folder = FolderOf(target);
+  if (const int error = fileSystem_.CreateDirectories(folder, kNewFolderMode); error != 0) {
+    return error;
+  }
+  UniqueFd directory;
+  if (const int error = fileSystem_.OpenDirectory(folder, &directory); error != 0) return error;
+  if (const int error = fileSystem_.LockExclusive(directory.get()); error != 0) return error;
+
+  Current current;
+  if (const int error = ReadCurrent(target, &current); error != 0) return error;
+  const std::string replacement = edit(current.bytes);
+  if (current.exists && replacement == current.bytes) return 0;
+  return WriteReplacement(target, current, replacement, directory.get());
+}
+
+int ProfileFile::WriteReplacement(const std::string& target, const Current& current,
+                                  const std::string& bytes, int directory) {
+  const std::string temporaryPath = TemporaryPathFor(target);
+  UniqueFd file;
+  int error = fileSystem_.CreateExclusive(temporaryPath, current.mode, &file);
+  if (error == EEXIST) {
+    // Left by a writer that was killed while it held the lock.
+    fileSystem_.Remove(temporaryPath);
+    error = fileSystem_.CreateExclusive(temporaryPath, current.mode, &file);
+  }
+  if (error != 0) {
+    // A descriptor means the file was made but not given its mode.
+    if (file.valid()) fileSystem_.Remove(temporaryPath);
+    return error;
+  }
+  TemporaryFile temporary(fileSystem_, temporaryPath);
+  if ((error = fileSystem_.Write(file.get(), bytes)) != 0) return error;
+  if ((error = fileSystem_.Sync(file.get())) != 0) return error;
+  if ((error = fileSystem_.Close(file)) != 0) return error;
+  if ((error = fileSystem_.Rename(temporary.path(), target)) != 0) return error;
+  temporary.Keep();
+  // The new file is in place; this makes the rename itself last through a
+  // crash. A failure here is reported, though the new bytes are visible.
+  return fileSystem_.SyncDirectory(directory);
+}
+
+}  // namespace platform::posix

@@ -1,0 +1,64 @@
+#pragma once
+// One profile file on disk: read whole, or changed all or nothing.
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/posix/file_system.h"
+
+namespace platform::posix {
+
+class ProfileFile {
+ public:
+  // Larger files are refused, unread.
+  static constexpr std::size_t kMaxBytes = 64u << 20;
+  // The mode of a profile file that did not exist before, and of folders
+  // made for it.
+  static constexpr mode_t kNewFileMode = 0600;
+  static constexpr mode_t kNewFolderMode = 0700;
+
+  // `path` names the file; links on the way to it are followed, so a link
+  // to a regular file is read and replaced at the file it leads to.
+  ProfileFile(std::string path, FileSystem& fileSystem)
+      : path_(std::move(path)), fileSystem_(fileSystem) {}
+
+  // The file's bytes, or empty when it does not exist. Returns 0, or an
+  // errno value: EINVAL when the path is not a regular file, EFBIG when the
+  // file is larger than kMaxBytes.
+  int Read(std::string* bytes) const;
+
+  // Computes the file's new bytes from its current ones (empty when absent)
+  // and stores them, all or nothing, under a lock that writers of the same
+  // folder in every process respect for the whole read-modify-write: a new
+  // file is written beside the old one, flushed, renamed over it, and the
+  // folder is flushed. Returns 0, or an errno value; on failure before the
+  // rename the file is exactly as it was and no temporary file remains.
+  // When `edit` returns the current bytes, nothing is written.
+  int Update(const std::function<std::string(std::string_view current)>& edit);
+
+  // The name of the temporary file beside `target`. Only a writer holding
+  // the folder's lock uses it, so one left by a killed writer is stale and
+  // is removed by the next write.
+  static std::string TemporaryPathFor(const std::string& target) { return target + ".tmp"; }
+
+ private:
+  struct Current {
+    std::string bytes;
+    bool exists = false;
+    mode_t mode = kNewFileMode;
+  };
+
+  int Resolve(std::string* target) const;
+  int ReadCurrent(const std::string& target, Current* current) const;
+  int WriteReplacement(const std::string& target, const Current& current,
+                       const std::string& bytes, int directory);
+
+  std::string path_;
+  FileSystem& fileSystem_;
+};
+
+}  // namespace platform::posix

@@ -1,0 +1,147 @@
+#include "platform/posix/profile_store.h"
+
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/posix/profile_document.h"
+
+namespace platform::posix {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool HasLineBreak(std::string_view text) {
+  return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+bool StorableKey(std::string_view name) {
+  return !name.empty() && !HasLineBreak(name) && name.find('=') == std::string_view::npos &&
+         name.front() != '[' && name.front() != ';';
+}
+
+// Fills a caller's buffer by the rules of GetProfileStringA.
+class ReturnBuffer {
+ public:
+  ReturnBuffer(char* buffer, std::uint32_t size) : buffer_(buffer), size_(size) {}
+
+  // One string, cut to size - 1 bytes when it does not fit.
+  std::uint32_t PutString(std::string_view text) {
+    const std::size_t length = std::min<std::size_t>(text.size(), size_ - 1);
+    std::memcpy(buffer_, text.data(), length);
+    buffer_[length] = '\0';
+    return static_cast<std::uint32_t>(length);
+  }
+
+  // Adds one name to a NUL-separated list. When it does not fit, it is cut
+  // short, followed by two NULs, and the list is full: returns false.
+  bool AddToList(std::string_view name) {
+    if (full_) return false;
+    // Room for the name, its NUL, and the list's final NUL.
+    if (used_ + name.size() + 2 <= size_) {
+      std::memcpy(buffer_ + used_, name.data(), name.size());
+      used_ += name.size();
+      buffer_[used_++] = '\0';
+      return true;
+    }
+    const std::size_t room = size_ - used_ - 2;
+    std::memcpy(buffer_ + used_, name.data(), room);
+    buffer_[size_ - 2] = '\0';
+    buffer_[size_ - 1] = '\0';
+    used_ = size_ - 2;
+    full_ = true;
+    return false;
+  }
+
+  // Ends the list with its final NUL (and a second one where there is room,
+  // so that an empty list reads as one too). Returns the count without the
+  // final NUL.
+  std::uint32_t EndList() {
+    if (!full_) {
+      buffer_[used_] = '\0';
+      if (used_ == 0 && size_ >= 2) buffer_[1] = '\0';
+    }
+    return static_cast<std::uint32_t>(used_);
+  }
+
+ private:
+  char* buffer_;
+  std::size_t size_;  // at least 2 for lists, at least 1 for strings
+  std::size_t used_ = 0;
+  bool full_ = false;
+};
+
+}  // namespace
+
+bool ProfileStore::StorableSection(std::string_view name) const {
+  if (name.empty() || HasLineBreak(name)) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == ']') return false;
+    if (page_.IsLeadByte(static_cast<unsigned char>(name[i]))) ++i;
+  }
+  return true;
+}
+
+std::int32_t ProfileStore::Write(const char* section, const char* key, const char* value) {
+  if (section == nullptr) return key == nullptr && value == nullptr ? 1 : 0;
+  const std::string_view sectionName = Trim(section);
+  if (!StorableSection(sectionName)) return 0;
+  std::string_view keyName;
+  if (key != nullptr) {
+    keyName = Trim(key);
+    if (!StorableKey(keyName)) return 0;
+  }
+  if (value != nullptr && HasLineBreak(value)) return 0;
+
+  const int error = file_.Update([&](std::string_view current) {
+    const ProfileDocument document(current, page_);
+    if (key == nullptr) return document.WithoutSection(sectionName);
+    if (value == nullptr) return document.WithoutKey(sectionName, keyName);
+    return document.WithValue(sectionName, keyName, value);
+  });
+  return error == 0 ? 1 : 0;
+}
+
+std::uint32_t ProfileStore::Get(const char* section, const char* key, const char* fallback,
+                                char* buffer, std::uint32_t size) const {
+  if (buffer == nullptr || size == 0) return 0;
+  std::string bytes;
+  if (file_.Read(&bytes) != 0) bytes.clear();
+  const ProfileDocument document(bytes, page_);
+
+  if (section == nullptr || key == nullptr) {
+    if (size < 2) {
+      buffer[0] = '\0';
+      return 0;
+    }
+    ReturnBuffer list(buffer, size);
+    // A name holding a NUL byte could not be told from two names: skipped.
+    const auto add = [&](std::string_view name) {
+      return name.find('\0') != std::string_view::npos || list.AddToList(name);
+    };
+    if (section == nullptr) {
+      document.VisitSectionNames(add);
+    } else {
+      document.VisitKeyNames(Trim(section), add);
+    }
+    return list.EndList();
+  }
+
+  ReturnBuffer result(buffer, size);
+  if (const auto value = document.Value(Trim(section), Trim(key))) {
+    // A value holding a NUL byte reads, as a C string would, up to it.
+    return result.PutString(value->substr(0, value->find('\0')));
+  }
+  std::string_view defaultValue = fallback != nullptr ? fallback : "";
+  while (!defaultValue.empty() && IsBlank(defaultValue.back())) defaultValue.remove_suffix(1);
+  return result.PutString(defaultValue);
+}
+
+}  // namespace platform::posix

@@ -1,0 +1,38 @@
+#pragma once
+// The user profile on Linux: what WriteProfileStringA and GetProfileStringA
+// do, on one profile file, with the meaning of their arguments as the real
+// calls have it.
+
+#include <cstdint>
+
+#include "platform/ansi.h"
+#include "platform/posix/profile_file.h"
+
+namespace platform::posix {
+
+class ProfileStore {
+ public:
+  ProfileStore(ProfileFile& file, const CodePage& page) : file_(file), page_(page) {}
+
+  // Returns 1 on success and 0 on failure; a failed call changes nothing.
+  // Refused, as names and values that cannot be stored safely: a line break
+  // in any argument; an empty section or key name (blanks around names are
+  // not part of them); "]" in a section name; "=" in a key name, or a key
+  // name that starts with "[" or ";". A null `value` removes the key, a
+  // null `key` removes the section; removing what is absent succeeds. With
+  // every argument null there is nothing to flush: success.
+  std::int32_t Write(const char* section, const char* key, const char* value);
+
+  // GetProfileStringA's contract (see platform/kernel32.h). A profile that
+  // cannot be read reads as an empty one.
+  std::uint32_t Get(const char* section, const char* key, const char* fallback, char* buffer,
+                    std::uint32_t size) const;
+
+ private:
+  bool StorableSection(std::string_view name) const;
+
+  ProfileFile& file_;
+  const CodePage& page_;
+};
+
+}  // namespace platform::posix
