@@ -85,19 +85,31 @@ int ProfileFile::Update(const std::function<std::string(std::string_view)>& edit
   Current current;
   if (const int error = ReadCurrent(target, &current); error != 0) return error;
   const std::string replacement = edit(current.bytes);
-  if (current.exists && replacement == current.bytes) return 0;
-  return WriteReplacement(target, current, replacement, directory.get());
+  if (replacement == current.bytes) return 0;
+  if (const int error = PutInPlace(target, current.mode, replacement); error != 0) return error;
+  // The rename lasts through a crash only once the folder is flushed. When
+  // that fails the change is not known to be kept, so it is undone and the
+  // call fails, as though it had never taken place.
+  const int error = fileSystem_.SyncDirectory(directory.get());
+  if (error != 0) {
+    if (current.exists) {
+      PutInPlace(target, current.mode, current.bytes);
+    } else {
+      fileSystem_.Remove(target);
+    }
+    fileSystem_.SyncDirectory(directory.get());
+  }
+  return error;
 }
 
-int ProfileFile::WriteReplacement(const std::string& target, const Current& current,
-                                  const std::string& bytes, int directory) {
+int ProfileFile::PutInPlace(const std::string& target, mode_t mode, const std::string& bytes) {
   const std::string temporaryPath = TemporaryPathFor(target);
   UniqueFd file;
-  int error = fileSystem_.CreateExclusive(temporaryPath, current.mode, &file);
+  int error = fileSystem_.CreateExclusive(temporaryPath, mode, &file);
   if (error == EEXIST) {
     // Left by a writer that was killed while it held the lock.
     fileSystem_.Remove(temporaryPath);
-    error = fileSystem_.CreateExclusive(temporaryPath, current.mode, &file);
+    error = fileSystem_.CreateExclusive(temporaryPath, mode, &file);
   }
   if (error != 0) {
     // A descriptor means the file was made but not given its mode.
@@ -110,9 +122,7 @@ int ProfileFile::WriteReplacement(const std::string& target, const Current& curr
   if ((error = fileSystem_.Close(file)) != 0) return error;
   if ((error = fileSystem_.Rename(temporary.path(), target)) != 0) return error;
   temporary.Keep();
-  // The new file is in place; this makes the rename itself last through a
-  // crash. A failure here is reported, though the new bytes are visible.
-  return fileSystem_.SyncDirectory(directory);
+  return 0;
 }
 
 }  // namespace platform::posix

@@ -35,8 +35,8 @@ class ProfileFile {
   // and stores them, all or nothing, under a lock that writers of the same
   // folder in every process respect for the whole read-modify-write: a new
   // file is written beside the old one, flushed, renamed over it, and the
-  // folder is flushed. Returns 0, or an errno value; on failure before the
-  // rename the file is exactly as it was and no temporary file remains.
+  // folder is flushed. Returns 0, or an errno value; on failure the file
+  // holds exactly the bytes it held before and no temporary file remains.
   // When `edit` returns the current bytes, nothing is written.
   int Update(const std::function<std::string(std::string_view current)>& edit);
 
@@ -54,8 +54,7 @@ class ProfileFile {
 
   int Resolve(std::string* target) const;
   int ReadCurrent(const std::string& target, Current* current) const;
-  int WriteReplacement(const std::string& target, const Current& current,
-                       const std::string& bytes, int directory);
+  int PutInPlace(const std::string& target, mode_t mode, const std::string& bytes);
 
   std::string path_;
   FileSystem& fileSystem_;

@@ -51,7 +51,9 @@ class ReturnBuffer {
       buffer_[used_++] = '\0';
       return true;
     }
-    const std::size_t room = size_ - used_ - 2;
+    // When only the final NUL was left, the cut name is empty and the NUL
+    // before it (the previous name's) is the first of the two.
+    const std::size_t room = used_ + 2 <= size_ ? size_ - used_ - 2 : 0;
     std::memcpy(buffer_ + used_, name.data(), room);
     buffer_[size_ - 2] = '\0';
     buffer_[size_ - 1] = '\0';

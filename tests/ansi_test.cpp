@@ -1,0 +1,199 @@
+// The ANSI boundary: code pages, their round trips and replacements, and
+// how the system page is chosen.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/ansi.h"
+
+namespace {
+
+using platform::CodePageFor;
+using platform::Text;
+
+const platform::CodePage& Page(std::uint32_t number) {
+  const platform::CodePage* page = CodePageFor(number);
+  if (page == nullptr) throw std::runtime_error("no code page " + std::to_string(number));
+  return *page;
+}
+
+struct RoundTrip {
+  std::uint32_t page;
+  Text text;
+  std::string bytes;
+};
+
+void PrintTo(const RoundTrip& c, std::ostream* os) { *os << "page " << c.page; }
+
+class CodePageRoundTrip : public testing::TestWithParam<RoundTrip> {};
+
+TEST_P(CodePageRoundTrip, EncodesAndDecodesBothWays) {
+  const RoundTrip& c = GetParam();
+  EXPECT_EQ(Page(c.page).Encode(c.text), c.bytes);
+  EXPECT_EQ(Page(c.page).Decode(c.bytes), c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, CodePageRoundTrip,
+    testing::Values(
+        RoundTrip{1252, u"caf\u00E9 \u20AC", "caf\xE9 \x80"},
+        // The five bytes 1252 leaves unassigned are C1 controls, as on Windows.
+        RoundTrip{1252, u"\u0081\u008D\u008F\u0090\u009D", "\x81\x8D\x8F\x90\x9D"},
+        RoundTrip{1250, u"\u0141\u00F3d\u017A", "\xA3\xF3" "d\x9F"},
+        RoundTrip{1251, u"\u041F\u0440\u0438", "\xCF\xF0\xE8"},
+        RoundTrip{1253, u"\u03A9\u03BC", "\xD9\xEC"},
+        RoundTrip{874, u"\u0E44\u0E17", "\xE4\xB7"},
+        // 1258 keeps a base letter and a combining mark apart, as Windows does.
+        RoundTrip{1258, u"Vi\u00EA\u0323t", "Vi\xEA\xF2t"},
+        RoundTrip{932, u"\u65E5\u672C \uFF71", "\x93\xFA\x96\x7B \xB1"},
+        RoundTrip{936, u"\u4E2D\u6587", "\xD6\xD0\xCE\xC4"},
+        RoundTrip{949, u"\uD55C\uAD6D", "\xC7\xD1\xB1\xB9"},
+        RoundTrip{950, u"\u4E2D\u6587", "\xA4\xA4\xA4\xE5"},
+        // NULs and blanks pass unchanged: a buffer converts over its whole length.
+        RoundTrip{932, Text(u"\u65E5\0 \0", 4), std::string("\x93\xFA\0 \0", 5)},
+        RoundTrip{1252, Text(u"a\0b", 3), std::string("a\0b", 3)}));
+
+struct Replacement {
+  std::uint32_t page;
+  Text text;
+  std::string bytes;
+};
+
+void PrintTo(const Replacement& c, std::ostream* os) { *os << "page " << c.page; }
+
+class EncodeReplacement : public testing::TestWithParam<Replacement> {};
+
+TEST_P(EncodeReplacement, WhatThePageCannotHoldBecomesQuestionMark) {
+  EXPECT_EQ(Page(GetParam().page).Encode(GetParam().text), GetParam().bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, EncodeReplacement,
+    testing::Values(
+        Replacement{1252, u"a\u65E5b", "a?b"},
+        // No best fit: look-alikes never become the ASCII they resemble.
+        Replacement{1252, u"\uFF3C\uFF02", "??"},
+        Replacement{932, u"\u00A5\u203E", "??"},
+        Replacement{1251, u"\u00E9", "?"},
+        Replacement{1258, u"\u1EC7", "?"},
+        // A surrogate pair is one character; a lone surrogate is one too.
+        Replacement{1252, u"\U0001F5A8", "?"},
+        Replacement{932, u"x\U0001F5A8y", "x?y"},
+        Replacement{1252, Text(1, char16_t{0xD800}), "?"}));
+
+class DecodeReplacement : public testing::TestWithParam<Replacement> {};
+
+TEST_P(DecodeReplacement, BytesThatAreNoCharacterBecomeQuestionMarks) {
+  EXPECT_EQ(Page(GetParam().page).Decode(GetParam().bytes), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, DecodeReplacement,
+    testing::Values(
+        Replacement{1253, u"?", "\xAA"},
+        // A lead byte never swallows the NUL or the byte after it.
+        Replacement{932, Text(u"?\0X", 3), std::string("\x93\0X", 3)},
+        Replacement{932, u"a?", "a\x93"},
+        Replacement{936, u"?\n", "\x81\n"}));
+
+TEST(CodePage, LeadBytesAreThoseOfTwoByteCharacters) {
+  EXPECT_TRUE(Page(932).IsLeadByte(0x93));
+  EXPECT_FALSE(Page(932).IsLeadByte(0xB1));  // a halfwidth katakana, one byte
+  EXPECT_FALSE(Page(932).IsLeadByte('A'));
+  EXPECT_TRUE(Page(950).IsLeadByte(0xA4));
+  EXPECT_FALSE(Page(1252).IsLeadByte(0x93));
+}
+
+TEST(CodePage, UnsupportedNumbersHaveNoPage) {
+  EXPECT_EQ(CodePageFor(65001), nullptr);
+  EXPECT_EQ(CodePageFor(437), nullptr);
+  EXPECT_EQ(CodePageFor(1259), nullptr);
+}
+
+TEST(CodePageForLocale, FollowsTheLanguageAndTerritory) {
+  const std::pair<const char*, std::uint32_t> cases[] = {
+      {"ja_JP.UTF-8", 932},  {"zh_CN.GB18030", 936}, {"zh_SG", 936},    {"zh_TW.UTF-8", 950},
+      {"zh_HK", 950},        {"ko_KR.EUC-KR", 949},  {"pl_PL", 1250},   {"cs_CZ.UTF-8", 1250},
+      {"ru_RU.KOI8-R", 1251}, {"uk_UA", 1251},       {"el_GR", 1253},   {"tr_TR", 1254},
+      {"he_IL", 1255},       {"ar_EG", 1256},        {"fa_IR", 1256},   {"lt_LT", 1257},
+      {"vi_VN", 1258},       {"th_TH", 874},         {"sr_RS", 1251},   {"sr_RS@latin", 1250},
+      {"en_US.UTF-8", 1252}, {"de_DE@euro", 1252},   {"C", 1252},       {"POSIX", 1252},
+      {"", 1252},
+  };
+  for (const auto& [locale, page] : cases) {
+    EXPECT_EQ(platform::CodePageForLocale(locale), page) << locale;
+  }
+}
+
+// The system page is decided once per process, so each case runs in a
+// fresh process of its own.
+struct SystemPageCase {
+  const char* ansiCodePage;  // null: unset
+  const char* lcAll;
+  const char* lcCtype;
+  const char* lang;
+  std::uint32_t expected;
+};
+
+void PrintTo(const SystemPageCase& c, std::ostream* os) { *os << "page " << c.expected; }
+
+class SystemCodePage : public testing::TestWithParam<SystemPageCase> {};
+
+void SetOrUnset(const char* name, const char* value) {
+  if (value != nullptr) {
+    setenv(name, value, 1);
+  } else {
+    unsetenv(name);
+  }
+}
+
+TEST_P(SystemCodePage, ComesFromTheLocaleUnlessOverridden) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const SystemPageCase& c = GetParam();
+  EXPECT_EXIT(
+      {
+        SetOrUnset("ANSI_CODEPAGE", c.ansiCodePage);
+        SetOrUnset("LC_ALL", c.lcAll);
+        SetOrUnset("LC_CTYPE", c.lcCtype);
+        SetOrUnset("LANG", c.lang);
+        std::fprintf(stderr, "page=%u\n", platform::SystemCodePage().Number());
+        std::exit(0);
+      },
+      testing::ExitedWithCode(0), "page=" + std::to_string(c.expected) + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Environment, SystemCodePage,
+    testing::Values(SystemPageCase{"932", nullptr, nullptr, "ru_RU", 932},
+                    SystemPageCase{nullptr, "ja_JP.UTF-8", "el_GR", "ru_RU", 932},
+                    SystemPageCase{nullptr, "", "el_GR", "ru_RU", 1253},
+                    SystemPageCase{nullptr, nullptr, nullptr, "ru_RU.UTF-8", 1251},
+                    SystemPageCase{nullptr, nullptr, nullptr, nullptr, 1252},
+                    // An override that is not a supported page is ignored.
+                    SystemPageCase{"65001", nullptr, nullptr, "ko_KR", 949},
+                    SystemPageCase{"932x", nullptr, nullptr, "C", 1252}));
+
+TEST(AnsiPrefixLength, CountsTheCharactersOfTheFirstBytes) {
+  const Text text(u"\u65E5\u672C\0a\0", 5);  // 2 + 2 + 1 + 1 + 1 bytes in 932
+  EXPECT_EQ(platform::AnsiPrefixLength(text, 7, Page(932)), 5u);
+  EXPECT_EQ(platform::AnsiPrefixLength(text, 5, Page(932)), 3u);
+  EXPECT_EQ(platform::AnsiPrefixLength(text, 4, Page(932)), 2u);
+  // A count that ends inside a character leaves that character out.
+  EXPECT_EQ(platform::AnsiPrefixLength(text, 3, Page(932)), 1u);
+  EXPECT_EQ(platform::AnsiPrefixLength(text, 100, Page(932)), 5u);
+  EXPECT_EQ(platform::AnsiPrefixLength(text, 0, Page(932)), 0u);
+  // On a single-byte page a character is a byte.
+  EXPECT_EQ(platform::AnsiPrefixLength(u"\u00E9t\u00E9", 2, Page(1252)), 2u);
+}
+
+TEST(AnsiArg, StopsAtTheFirstNulAndCanBeNull) {
+  const platform::AnsiArg text(Text(u"ab\0cd", 5));
+  EXPECT_STREQ(text.get(), "ab");
+  const platform::AnsiArg null(nullptr);
+  EXPECT_EQ(null.get(), nullptr);
+}
+
+}  // namespace
