@@ -1,7 +1,9 @@
 #pragma once
 // user32's messaging: SendMessageA, and top-level windows that receive it.
 
+#include <chrono>
 #include <functional>
+#include <memory>
 
 #include "platform/winapi.h"
 
@@ -28,19 +30,38 @@ namespace platform {
 // sender.
 using WindowProcedure = std::function<LRESULT(UINT message, WPARAM wParam, LPARAM lParam)>;
 
-// A top-level window of this process, reached by SendMessageA for as long
-// as the object lives. Messages are handled on the thread that sends them.
+// A top-level window, reached by SendMessageA for as long as the object
+// lives. A message sent from this process is handled at once, on the
+// sending thread. Where the user's window station can be used, the window
+// is also reachable by other programs of the same user: their messages wait
+// until the window's owner handles them with PumpMessage, as messages to a
+// real window wait for its message loop.
 class TopLevelWindow {
  public:
   explicit TopLevelWindow(WindowProcedure procedure);
+  // Takes the window out of the station, so no program waits on it again.
   ~TopLevelWindow();
   TopLevelWindow(const TopLevelWindow&) = delete;
   TopLevelWindow& operator=(const TopLevelWindow&) = delete;
 
   HWND Handle() const { return handle_; }
 
+  // True when other programs can send to this window.
+  bool ReachableByOtherPrograms() const;
+
+  // The message loop's step: waits up to `timeout` (forever when negative)
+  // for a message from another program, hands it to the window procedure
+  // and answers with its result. Returns true when a message was handled;
+  // false on timeout, or when what arrived was not a message from a program
+  // of this user (it is dropped unanswered).
+  bool PumpMessage(std::chrono::milliseconds timeout);
+
  private:
+  struct Endpoint;
+
   HWND handle_;
+  std::shared_ptr<WindowProcedure> procedure_;
+  std::unique_ptr<Endpoint> endpoint_;
 };
 
 }  // namespace platform

@@ -1,0 +1,110 @@
+#include "platform/posix/window_station.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+namespace platform::posix {
+
+std::string WindowStationPath() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime != nullptr && runtime[0] == '/') return std::string(runtime) + "/winstation";
+  return "/tmp/winstation-" + std::to_string(geteuid());
+}
+
+std::optional<WindowStation> WindowStation::Open() {
+  const std::string path = WindowStationPath();
+  const bool made = ::mkdir(path.c_str(), 0700) == 0;
+  UniqueFd folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!folder.valid()) return std::nullopt;
+  // The umask may have taken bits from a folder just made.
+  if (made) ::fchmod(folder.get(), 0700);
+  struct stat st {};
+  if (::fstat(folder.get(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
+      (st.st_mode & 07777) != 0700) {
+    return std::nullopt;
+  }
+  return WindowStation(std::move(folder));
+}
+
+bool WindowStation::Address(const std::string& name, sockaddr_un* address) const {
+  *address = sockaddr_un{};
+  address->sun_family = AF_UNIX;
+  const int length = std::snprintf(address->sun_path, sizeof(address->sun_path),
+                                   "/proc/self/fd/%d/%s", folder_.get(), name.c_str());
+  return length > 0 && static_cast<std::size_t>(length) < sizeof(address->sun_path);
+}
+
+std::vector<std::string> WindowStation::WindowNames() const {
+  std::vector<std::string> names;
+  const int copy = ::openat(folder_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (copy < 0) return names;
+  DIR* listing = ::fdopendir(copy);
+  if (listing == nullptr) {
+    ::close(copy);
+    return names;
+  }
+  while (const dirent* entry = ::readdir(listing)) {
+    if (entry->d_name[0] != 'w' || entry->d_name[1] != '-') continue;
+    if (entry->d_type != DT_SOCK && entry->d_type != DT_UNKNOWN) continue;
+    names.emplace_back(entry->d_name);
+  }
+  ::closedir(listing);
+  return names;
+}
+
+int WindowStation::CreateWindowSocket(UniqueFd* listener, std::string* name) const {
+  static std::atomic<unsigned> serial{0};
+  std::random_device random;
+  char buffer[96];
+  std::snprintf(buffer, sizeof(buffer), "w-%ld-%u-%08x%08x", static_cast<long>(::getpid()),
+                serial.fetch_add(1), random(), random());
+  const std::string finalName = buffer;
+  const std::string pendingName = "." + finalName;
+
+  UniqueFd socket(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (!socket.valid()) return errno;
+  sockaddr_un address{};
+  if (!Address(pendingName, &address)) return ENAMETOOLONG;
+  if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+    return errno;
+  }
+  if (::listen(socket.get(), SOMAXCONN) != 0 ||
+      ::renameat(folder_.get(), pendingName.c_str(), folder_.get(), finalName.c_str()) != 0) {
+    const int error = errno;
+    ::unlinkat(folder_.get(), pendingName.c_str(), 0);
+    return error;
+  }
+  *listener = std::move(socket);
+  *name = finalName;
+  return 0;
+}
+
+void WindowStation::RemoveSocket(const std::string& name) const {
+  struct stat st {};
+  if (::fstatat(folder_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISSOCK(st.st_mode)) {
+    ::unlinkat(folder_.get(), name.c_str(), 0);
+  }
+}
+
+std::optional<uid_t> PeerUid(int fd) {
+  ucred credentials{};
+  socklen_t length = sizeof(credentials);
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
+      length != sizeof(credentials)) {
+    return std::nullopt;
+  }
+  return credentials.uid;
+}
+
+}  // namespace platform::posix
