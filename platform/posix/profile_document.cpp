@@ -22,10 +22,9 @@ struct Line {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
+
+bool HasLineBreak(std::string_view text) {
+  return text.find_first_of("\r\n") != std::string_view::npos;
 }
 
 // Reads a profile's bytes one line at a time.
@@ -51,8 +50,11 @@ class LineScanner {
 
  private:
   void Classify(Line& line) const {
-    const std::string_view content =
-        Trim(bytes_.substr(line.begin, line.contentEnd - line.begin));
+    std::string_view content = bytes_.substr(line.begin, line.contentEnd - line.begin);
+    // A UTF-8 byte-order mark, as some editors save, is not part of the
+    // first line.
+    if (line.begin == 0 && content.substr(0, 3) == "\xEF\xBB\xBF") content.remove_prefix(3);
+    content = TrimBlanks(content);
     if (content.empty()) {
       line.kind = LineKind::Blank;
     } else if (content.front() == ';') {
@@ -61,14 +63,14 @@ class LineScanner {
       const std::size_t close = FindCloseBracket(content);
       if (close != std::string_view::npos) {
         line.kind = LineKind::Section;
-        line.name = Trim(content.substr(1, close - 1));
+        line.name = TrimBlanks(content.substr(1, close - 1));
       }
     } else if (const std::size_t equals = content.find('='); equals != std::string_view::npos) {
-      const std::string_view name = Trim(content.substr(0, equals));
+      const std::string_view name = TrimBlanks(content.substr(0, equals));
       if (!name.empty()) {
         line.kind = LineKind::Key;
         line.name = name;
-        line.value = Trim(content.substr(equals + 1));
+        line.value = TrimBlanks(content.substr(equals + 1));
         const std::size_t afterEquals =
             static_cast<std::size_t>(content.data() - bytes_.data()) + equals + 1;
         line.valueBegin = afterEquals;
@@ -130,6 +132,29 @@ std::string Concat(std::initializer_list<std::string_view> parts) {
 }
 
 }  // namespace
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool IsStorableSection(std::string_view name, const CodePage& page) {
+  if (TrimBlanks(name).empty() || HasLineBreak(name)) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == ']') return false;
+    if (page.IsLeadByte(static_cast<unsigned char>(name[i]))) ++i;
+  }
+  return true;
+}
+
+bool IsStorableKey(std::string_view name) {
+  name = TrimBlanks(name);
+  return !name.empty() && !HasLineBreak(name) && name.find('=') == std::string_view::npos &&
+         name.front() != '[' && name.front() != ';';
+}
+
+bool IsStorableValue(std::string_view value) { return !HasLineBreak(value); }
 
 bool ProfileDocument::NamesEqual(std::string_view a, std::string_view b) const {
   const bool asciiA = IsAscii(a);

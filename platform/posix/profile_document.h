@@ -12,7 +12,8 @@
 // Section and key names compare without regard to case, and the blanks
 // around names and values are not part of them. The first matching section,
 // and the first matching key in it, are the ones read and written. Lines
-// before the first header belong to no section.
+// before the first header belong to no section. A UTF-8 byte-order mark at
+// the start of the file is skipped.
 //
 // Edits change one line, add one, or remove whole lines; every other byte of
 // the file stays as it was.
@@ -25,6 +26,17 @@
 #include "platform/ansi.h"
 
 namespace platform::posix {
+
+// `text` without the blanks (space, tab) at either end.
+std::string_view TrimBlanks(std::string_view text);
+
+// Names and values that can be stored without changing what the file means:
+// none holds a line break; names are not empty (once trimmed); a section
+// name holds no "]" (outside two-byte characters of `page`); a key name
+// holds no "=" and does not start with "[" or ";".
+bool IsStorableSection(std::string_view name, const CodePage& page);
+bool IsStorableKey(std::string_view name);
+bool IsStorableValue(std::string_view value);
 
 class ProfileDocument {
  public:

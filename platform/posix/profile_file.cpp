@@ -71,7 +71,8 @@ int ProfileFile::Read(std::string* bytes) const {
   return 0;
 }
 
-int ProfileFile::Update(const std::function<std::string(std::string_view)>& edit) {
+int ProfileFile::Update(
+    const std::function<std::optional<std::string>(std::string_view)>& edit) {
   std::string target;
   if (const int error = Resolve(&target); error != 0) return error;
   const std::string folder = FolderOf(target);
@@ -84,9 +85,10 @@ int ProfileFile::Update(const std::function<std::string(std::string_view)>& edit
 
   Current current;
   if (const int error = ReadCurrent(target, &current); error != 0) return error;
-  const std::string replacement = edit(current.bytes);
-  if (replacement == current.bytes) return 0;
-  if (const int error = PutInPlace(target, current.mode, replacement); error != 0) return error;
+  const std::optional<std::string> replacement = edit(current.bytes);
+  if (!replacement) return EINVAL;
+  if (*replacement == current.bytes) return 0;
+  if (const int error = PutInPlace(target, current.mode, *replacement); error != 0) return error;
   // The rename lasts through a crash only once the folder is flushed. When
   // that fails the change is not known to be kept, so it is undone and the
   // call fails, as though it had never taken place.

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -37,8 +38,10 @@ class ProfileFile {
   // file is written beside the old one, flushed, renamed over it, and the
   // folder is flushed. Returns 0, or an errno value; on failure the file
   // holds exactly the bytes it held before and no temporary file remains.
-  // When `edit` returns the current bytes, nothing is written.
-  int Update(const std::function<std::string(std::string_view current)>& edit);
+  // When `edit` returns the current bytes, nothing is written; when it
+  // returns nullopt (it refuses the file it was shown), nothing is written
+  // and the call fails with EINVAL.
+  int Update(const std::function<std::optional<std::string>(std::string_view current)>& edit);
 
   // The name of the temporary file beside `target`. Only a writer holding
   // the folder's lock uses it, so one left by a killed writer is stale and

@@ -10,21 +10,11 @@
 namespace platform::posix {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-bool HasLineBreak(std::string_view text) {
-  return text.find_first_of("\r\n") != std::string_view::npos;
-}
-
-bool StorableKey(std::string_view name) {
-  return !name.empty() && !HasLineBreak(name) && name.find('=') == std::string_view::npos &&
-         name.front() != '[' && name.front() != ';';
+// A profile saved as UTF-16 (it starts with a byte-order mark) holds no
+// ANSI lines: it reads as empty, and writing ANSI lines into it would ruin it.
+bool IsUtf16(std::string_view bytes) {
+  return bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') ||
+                               (bytes[0] == '\xFE' && bytes[1] == '\xFF'));
 }
 
 // Fills a caller's buffer by the rules of GetProfileStringA.
@@ -82,27 +72,19 @@ class ReturnBuffer {
 
 }  // namespace
 
-bool ProfileStore::StorableSection(std::string_view name) const {
-  if (name.empty() || HasLineBreak(name)) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (name[i] == ']') return false;
-    if (page_.IsLeadByte(static_cast<unsigned char>(name[i]))) ++i;
-  }
-  return true;
-}
-
 std::int32_t ProfileStore::Write(const char* section, const char* key, const char* value) {
   if (section == nullptr) return key == nullptr && value == nullptr ? 1 : 0;
-  const std::string_view sectionName = Trim(section);
-  if (!StorableSection(sectionName)) return 0;
+  const std::string_view sectionName = TrimBlanks(section);
+  if (!IsStorableSection(sectionName, page_)) return 0;
   std::string_view keyName;
   if (key != nullptr) {
-    keyName = Trim(key);
-    if (!StorableKey(keyName)) return 0;
+    keyName = TrimBlanks(key);
+    if (!IsStorableKey(keyName)) return 0;
   }
-  if (value != nullptr && HasLineBreak(value)) return 0;
+  if (value != nullptr && !IsStorableValue(value)) return 0;
 
-  const int error = file_.Update([&](std::string_view current) {
+  const int error = file_.Update([&](std::string_view current) -> std::optional<std::string> {
+    if (IsUtf16(current)) return std::nullopt;
     const ProfileDocument document(current, page_);
     if (key == nullptr) return document.WithoutSection(sectionName);
     if (value == nullptr) return document.WithoutKey(sectionName, keyName);
@@ -115,7 +97,7 @@ std::uint32_t ProfileStore::Get(const char* section, const char* key, const char
                                 char* buffer, std::uint32_t size) const {
   if (buffer == nullptr || size == 0) return 0;
   std::string bytes;
-  if (file_.Read(&bytes) != 0) bytes.clear();
+  if (file_.Read(&bytes) != 0 || IsUtf16(bytes)) bytes.clear();
   const ProfileDocument document(bytes, page_);
 
   if (section == nullptr || key == nullptr) {
@@ -131,18 +113,20 @@ std::uint32_t ProfileStore::Get(const char* section, const char* key, const char
     if (section == nullptr) {
       document.VisitSectionNames(add);
     } else {
-      document.VisitKeyNames(Trim(section), add);
+      document.VisitKeyNames(TrimBlanks(section), add);
     }
     return list.EndList();
   }
 
   ReturnBuffer result(buffer, size);
-  if (const auto value = document.Value(Trim(section), Trim(key))) {
+  if (const auto value = document.Value(TrimBlanks(section), TrimBlanks(key))) {
     // A value holding a NUL byte reads, as a C string would, up to it.
     return result.PutString(value->substr(0, value->find('\0')));
   }
   std::string_view defaultValue = fallback != nullptr ? fallback : "";
-  while (!defaultValue.empty() && IsBlank(defaultValue.back())) defaultValue.remove_suffix(1);
+  while (!defaultValue.empty() && (defaultValue.back() == ' ' || defaultValue.back() == '\t')) {
+    defaultValue.remove_suffix(1);
+  }
   return result.PutString(defaultValue);
 }
 

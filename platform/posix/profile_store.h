@@ -20,7 +20,9 @@ class ProfileStore {
   // not part of them); "]" in a section name; "=" in a key name, or a key
   // name that starts with "[" or ";". A null `value` removes the key, a
   // null `key` removes the section; removing what is absent succeeds. With
-  // every argument null there is nothing to flush: success.
+  // every argument null there is nothing to flush: success. A profile saved
+  // as UTF-16 (it starts with a byte-order mark) is never written, and
+  // reads as empty.
   std::int32_t Write(const char* section, const char* key, const char* value);
 
   // GetProfileStringA's contract (see platform/kernel32.h). A profile that
@@ -29,8 +31,6 @@ class ProfileStore {
                     std::uint32_t size) const;
 
  private:
-  bool StorableSection(std::string_view name) const;
-
   ProfileFile& file_;
   const CodePage& page_;
 };
