@@ -143,7 +143,12 @@ bool IsStorableSection(std::string_view name, const CodePage& page) {
   if (TrimBlanks(name).empty() || HasLineBreak(name)) return false;
   for (std::size_t i = 0; i < name.size(); ++i) {
     if (name[i] == ']') return false;
-    if (page.IsLeadByte(static_cast<unsigned char>(name[i]))) ++i;
+    if (page.IsLeadByte(static_cast<unsigned char>(name[i]))) {
+      // A name that ends half way through a character would take the "]"
+      // after it as its second byte.
+      if (i + 1 == name.size()) return false;
+      ++i;
+    }
   }
   return true;
 }

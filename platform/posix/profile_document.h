@@ -32,7 +32,8 @@ std::string_view TrimBlanks(std::string_view text);
 
 // Names and values that can be stored without changing what the file means:
 // none holds a line break; names are not empty (once trimmed); a section
-// name holds no "]" (outside two-byte characters of `page`); a key name
+// name holds no "]" (outside two-byte characters of `page`) and does not
+// end with the first byte of a two-byte character; a key name
 // holds no "=" and does not start with "[" or ";".
 bool IsStorableSection(std::string_view name, const CodePage& page);
 bool IsStorableKey(std::string_view name);
