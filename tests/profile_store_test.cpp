@@ -157,31 +157,42 @@ TEST_F(ProfileStoreTest, AnUnchangedValueWritesNothing) {
   EXPECT_EQ(std::filesystem::last_write_time(path), before);
 }
 
-// Every step of a write fails in turn; each time the call fails cleanly and
-// the next write succeeds.
+// Every step of a write fails in turn, with each kind of error; each time
+// the call fails cleanly and the next write succeeds.
 TEST_F(ProfileStoreTest, AFailureAtAnyStepLeavesTheOldFileAndNoTemporary) {
   const std::string before = "; keep\r\n[windows]\r\nDevice=Old,winspool,LPT1:\r\nx=1\r\n";
-  WriteFile(path, before);
+  const std::string after = "; keep\r\n[windows]\r\nDevice=New\r\nx=1\r\n";
   std::set<std::string> failedSteps;
-  for (int step = 1;; ++step) {
-    testing_support::FaultyFileSystem faulty(step, step % 2 == 0 ? EIO : ENOSPC);
-    const std::int32_t result = Write("windows", "Device", "New", faulty);
-    if (faulty.failed().empty()) {
-      // No step was left to fail: this write went through.
-      EXPECT_EQ(result, 1);
-      break;
+  int faults = 0;
+  for (const int error : {ENOSPC, EIO, EACCES}) {
+    for (int step = 1;; ++step) {
+      WriteFile(path, before);
+      testing_support::FaultyFileSystem faulty(step, error);
+      const std::int32_t result = Write("windows", "Device", "New", faulty);
+      if (faulty.failed().empty()) {
+        // No step was left to fail: this write went through.
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(ReadFile(path), after);
+        break;
+      }
+      ++faults;
+      failedSteps.insert(faulty.failed());
+      const std::string where = "step " + std::to_string(step) + " (" + faulty.failed() +
+                                "), errno " + std::to_string(error);
+      EXPECT_EQ(result, 0) << where;
+      EXPECT_EQ(ReadFile(path), before) << where;
+      EXPECT_EQ(dir.Listing(), "win.ini\n") << where;
+      EXPECT_EQ(Write("windows", "Device", "New"), 1) << "the write after " << where;
+      EXPECT_EQ(ReadFile(path), after) << "the write after " << where;
     }
-    failedSteps.insert(faulty.failed());
-    EXPECT_EQ(result, 0) << "step " << step << " (" << faulty.failed() << ")";
-    EXPECT_EQ(ReadFile(path), before) << "step " << step << " (" << faulty.failed() << ")";
-    EXPECT_EQ(dir.Listing(), "win.ini\n") << "step " << step << " (" << faulty.failed() << ")";
   }
-  EXPECT_EQ(ReadFile(path), "; keep\r\n[windows]\r\nDevice=New\r\nx=1\r\n");
   for (const char* step : {"ResolveLinks", "CreateDirectories", "OpenDirectory", "LockExclusive",
                            "OpenForRead", "Stat", "Read", "CreateExclusive", "Write", "Sync",
                            "Close", "Rename", "SyncDirectory"}) {
     EXPECT_EQ(failedSteps.count(step), 1u) << step << " was never made to fail";
   }
+  std::printf("fault injection: %d single-step faults over %zu kinds of step\n", faults,
+              failedSteps.size());
 }
 
 // The key list with the buffer sizes around each cut.
