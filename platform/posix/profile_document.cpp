@@ -3,6 +3,8 @@
 #include <locale.h>
 #include <wctype.h>
 
+#include <cstring>
+
 namespace platform::posix {
 namespace {
 
@@ -32,23 +34,46 @@ class LineScanner {
  public:
   LineScanner(std::string_view bytes, const CodePage& page) : bytes_(bytes), page_(page) {}
 
-  bool Next(Line& line) {
+  // Reads the next line into `line`; false at the end of the bytes. With
+  // `headersOnly`, only a line that may be a section header is classified:
+  // any other is reported as LineKind::Other, for callers that are looking
+  // for a section and need nothing else.
+  bool Next(Line& line, bool headersOnly = false) {
     if (at_ >= bytes_.size()) return false;
     line = Line{};
     line.begin = at_;
-    std::size_t end = bytes_.find_first_of("\r\n", at_);
-    if (end == std::string_view::npos) end = bytes_.size();
-    line.contentEnd = end;
-    if (end < bytes_.size()) {
-      end += (bytes_[end] == '\r' && end + 1 < bytes_.size() && bytes_[end + 1] == '\n') ? 2 : 1;
+    line.contentEnd = LineEnd(at_);
+    line.end = line.contentEnd;
+    if (line.end < bytes_.size()) {
+      line.end += bytes_[line.end] == '\r' && line.end + 1 < bytes_.size() &&
+                          bytes_[line.end + 1] == '\n'
+                      ? 2
+                      : 1;
     }
-    line.end = end;
-    at_ = end;
-    Classify(line);
+    at_ = line.end;
+    if (!headersOnly || MayBeHeader(line)) Classify(line);
     return true;
   }
 
  private:
+  // Where the line that starts at `from` ends: at its first CR or LF, or at
+  // the end of the bytes. memchr finds each, much faster than a byte loop.
+  std::size_t LineEnd(std::size_t from) const {
+    const char* start = bytes_.data() + from;
+    const std::size_t left = bytes_.size() - from;
+    const auto* lf = static_cast<const char*>(std::memchr(start, '\n', left));
+    const std::size_t lineLength = lf != nullptr ? static_cast<std::size_t>(lf - start) : left;
+    const auto* cr = static_cast<const char*>(std::memchr(start, '\r', lineLength));
+    return from + (cr != nullptr ? static_cast<std::size_t>(cr - start) : lineLength);
+  }
+
+  bool MayBeHeader(const Line& line) const {
+    std::size_t at = line.begin;
+    if (at == 0 && bytes_.substr(0, 3) == "\xEF\xBB\xBF") at = 3;
+    while (at < line.contentEnd && IsBlank(bytes_[at])) ++at;
+    return at < line.contentEnd && bytes_[at] == '[';
+  }
+
   void Classify(Line& line) const {
     std::string_view content = bytes_.substr(line.begin, line.contentEnd - line.begin);
     // A UTF-8 byte-order mark, as some editors save, is not part of the
@@ -196,7 +221,7 @@ ProfileDocument::SectionSpan ProfileDocument::FindSection(std::string_view secti
   SectionSpan span;
   LineScanner scanner(bytes_, page_);
   Line line;
-  while (scanner.Next(line)) {
+  while (scanner.Next(line, /*headersOnly=*/!span.header)) {
     if (line.kind == LineKind::Section) {
       if (span.header) break;
       if (NamesEqual(line.name, section)) {
@@ -231,7 +256,7 @@ bool ProfileDocument::VisitKeyNames(std::string_view section,
   LineScanner scanner(bytes_, page_);
   Line line;
   bool inSection = false;
-  while (scanner.Next(line)) {
+  while (scanner.Next(line, /*headersOnly=*/!inSection)) {
     if (line.kind == LineKind::Section) {
       if (inSection) break;
       inSection = NamesEqual(line.name, section);
@@ -246,7 +271,7 @@ void ProfileDocument::VisitSectionNames(
     const std::function<bool(std::string_view)>& visit) const {
   LineScanner scanner(bytes_, page_);
   Line line;
-  while (scanner.Next(line)) {
+  while (scanner.Next(line, /*headersOnly=*/true)) {
     if (line.kind == LineKind::Section && !visit(line.name)) break;
   }
 }
