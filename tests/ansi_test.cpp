@@ -2,6 +2,7 @@
 // how the system page is chosen.
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -98,6 +99,33 @@ INSTANTIATE_TEST_SUITE_P(
         Replacement{932, Text(u"?\0X", 3), std::string("\x93\0X", 3)},
         Replacement{932, u"a?", "a\x93"},
         Replacement{936, u"?\n", "\x81\n"}));
+
+// 1252 is built in rather than read from iconv: the two must agree on
+// every byte iconv knows, and the rest are the C1 controls.
+TEST(CodePage, TheBuiltInWesternPageMatchesIconv) {
+  iconv_t cd = iconv_open("UTF-16LE", "CP1252");
+  ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+  int unassigned = 0;
+  for (int byte = 0; byte < 256; ++byte) {
+    char in = static_cast<char>(byte);
+    char* inPtr = &in;
+    std::size_t inLeft = 1;
+    unsigned char out[4];
+    char* outPtr = reinterpret_cast<char*>(out);
+    std::size_t outLeft = sizeof(out);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    const Text ours = Page(1252).Decode(std::string(1, in));
+    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) {
+      ++unassigned;
+      EXPECT_EQ(ours, Text(1, static_cast<char16_t>(byte))) << "byte " << byte;
+    } else {
+      EXPECT_EQ(ours, Text(1, static_cast<char16_t>(out[0] | (out[1] << 8)))) << "byte " << byte;
+    }
+    EXPECT_EQ(Page(1252).Encode(ours), std::string(1, in)) << "byte " << byte;
+  }
+  iconv_close(cd);
+  EXPECT_EQ(unassigned, 5);
+}
 
 TEST(CodePage, LeadBytesAreThoseOfTwoByteCharacters) {
   EXPECT_TRUE(Page(932).IsLeadByte(0x93));

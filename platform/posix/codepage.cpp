@@ -3,6 +3,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cerrno>
@@ -74,7 +75,15 @@ bool IsAscii(std::u16string_view text) {
 // every character is exactly one byte on both sides.
 class SingleBytePage final : public CodePage {
  public:
-  explicit SingleBytePage(std::uint32_t number) : number_(number), encode_(0x10000, kNone) {
+  explicit SingleBytePage(std::uint32_t number) : number_(number) {
+    if (number == 1252) {
+      // The page nearly every run uses is built in, sparing each run the
+      // loading of iconv's modules.
+      for (int byte = 0; byte < 256; ++byte) Add(byte, kWestern[byte]);
+      valid_ = true;
+      Finish();
+      return;
+    }
     Iconv decoder(kUtf16, IconvName(number).c_str());
     valid_ = decoder.valid();
     for (int byte = 0; valid_ && byte < 256; ++byte) {
@@ -89,9 +98,9 @@ class SingleBytePage final : public CodePage {
         }
         decoded = static_cast<char16_t>(byte);
       }
-      decode_[byte] = decoded;
-      if (encode_[decoded] == kNone) encode_[decoded] = static_cast<std::uint16_t>(byte);
+      Add(byte, decoded);
     }
+    Finish();
   }
 
   bool valid() const { return valid_; }
@@ -104,7 +113,7 @@ class SingleBytePage final : public CodePage {
     bytes.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
       const char16_t unit = text[i];
-      const std::uint16_t byte = encode_[unit];
+      const std::uint16_t byte = EncodeUnit(unit);
       // A surrogate pair is one character the page cannot hold: one "?".
       if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
           text[i + 1] <= 0xDFFF) {
@@ -125,6 +134,39 @@ class SingleBytePage final : public CodePage {
  private:
   static constexpr std::uint16_t kNone = 0xFFFF;
 
+  // Windows-1252: Latin-1, but for 0x80-0x9F, where Windows puts these (and
+  // keeps the C1 control for the five bytes it leaves unassigned).
+  static constexpr std::array<char16_t, 256> kWestern = [] {
+    std::array<char16_t, 256> table{};
+    for (int byte = 0; byte < 256; ++byte) table[byte] = static_cast<char16_t>(byte);
+    constexpr char16_t high[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    for (int i = 0; i < 32; ++i) table[0x80 + i] = high[i];
+    return table;
+  }();
+
+  void Add(int byte, char16_t decoded) {
+    decode_[byte] = decoded;
+    if (byte >= 0x80) encode_.push_back({decoded, static_cast<std::uint8_t>(byte)});
+  }
+
+  // Sorts the characters of bytes 0x80-0xFF for lookup; where two bytes
+  // decode to one character, the first byte is the one it encodes to.
+  void Finish() {
+    std::stable_sort(encode_.begin(), encode_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+  }
+
+  // The byte for `unit`, or kNone. Every page holds ASCII as it is.
+  std::uint16_t EncodeUnit(char16_t unit) const {
+    if (unit < 0x80 && decode_[unit] == unit) return unit;
+    const auto it = std::lower_bound(encode_.begin(), encode_.end(), unit,
+                                     [](const auto& entry, char16_t u) { return entry.first < u; });
+    return it != encode_.end() && it->first == unit ? it->second : kNone;
+  }
+
   static bool DecodeOne(Iconv& decoder, char byte, char16_t& decoded) {
     decoder.Reset();
     char16_t out[4];
@@ -142,7 +184,8 @@ class SingleBytePage final : public CodePage {
   std::uint32_t number_;
   bool valid_ = false;
   std::array<char16_t, 256> decode_{};
-  std::vector<std::uint16_t> encode_;  // indexed by UTF-16 unit
+  // (character, byte) for the bytes 0x80-0xFF, by character.
+  std::vector<std::pair<char16_t, std::uint8_t>> encode_;
 };
 
 // A page of one or two bytes a character, converted by iconv.
