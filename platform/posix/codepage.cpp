@@ -149,7 +149,11 @@ class SingleBytePage final : public CodePage {
 
   void Add(int byte, char16_t decoded) {
     decode_[byte] = decoded;
-    if (byte >= 0x80) encode_.push_back({decoded, static_cast<std::uint8_t>(byte)});
+    if (byte < 0x80) return;
+    encode_.push_back({decoded, static_cast<std::uint8_t>(byte)});
+    if (decoded >= 0x80 && decoded < 0x100 && latin_[decoded - 0x80] == 0) {
+      latin_[decoded - 0x80] = static_cast<std::uint8_t>(byte);
+    }
   }
 
   // Sorts the characters of bytes 0x80-0xFF for lookup; where two bytes
@@ -162,6 +166,7 @@ class SingleBytePage final : public CodePage {
   // The byte for `unit`, or kNone. Every page holds ASCII as it is.
   std::uint16_t EncodeUnit(char16_t unit) const {
     if (unit < 0x80 && decode_[unit] == unit) return unit;
+    if (unit >= 0x80 && unit < 0x100 && latin_[unit - 0x80] != 0) return latin_[unit - 0x80];
     const auto it = std::lower_bound(encode_.begin(), encode_.end(), unit,
                                      [](const auto& entry, char16_t u) { return entry.first < u; });
     return it != encode_.end() && it->first == unit ? it->second : kNone;
@@ -184,8 +189,11 @@ class SingleBytePage final : public CodePage {
   std::uint32_t number_;
   bool valid_ = false;
   std::array<char16_t, 256> decode_{};
-  // (character, byte) for the bytes 0x80-0xFF, by character.
+  // (character, byte) for the bytes 0x80-0xFF, by character; and for the
+  // characters U+0080-U+00FF, which most pages hold many of, their byte
+  // directly (0: look in encode_).
   std::vector<std::pair<char16_t, std::uint8_t>> encode_;
+  std::array<std::uint8_t, 128> latin_{};
 };
 
 // A page of one or two bytes a character, converted by iconv.

@@ -68,19 +68,18 @@ class PosixFileSystem final : public FileSystem {
     return 0;
   }
 
-  int Read(int file, std::size_t size, std::string* bytes) override {
-    bytes->resize(size);
+  int Read(int file, char* buffer, std::size_t size, std::size_t* got) override {
     std::size_t done = 0;
     while (done < size) {
-      const ssize_t got = ::read(file, bytes->data() + done, size - done);
-      if (got < 0) {
+      const ssize_t part = ::read(file, buffer + done, size - done);
+      if (part < 0) {
         if (errno == EINTR) continue;
         return Errno();
       }
-      if (got == 0) break;
-      done += static_cast<std::size_t>(got);
+      if (part == 0) break;
+      done += static_cast<std::size_t>(part);
     }
-    bytes->resize(done);
+    *got = done;
     return 0;
   }
 
@@ -94,7 +93,7 @@ class PosixFileSystem final : public FileSystem {
     return 0;
   }
 
-  int Write(int file, const std::string& bytes) override {
+  int Write(int file, std::string_view bytes) override {
     std::size_t done = 0;
     while (done < bytes.size()) {
       const ssize_t put = ::write(file, bytes.data() + done, bytes.size() - done);

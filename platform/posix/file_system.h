@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "platform/posix/unique_fd.h"
 
@@ -45,15 +46,16 @@ class FileSystem {
 
   virtual int Stat(int file, FileInfo* info) = 0;
 
-  // Reads exactly `size` bytes (fewer if the file ends first) into `bytes`.
-  virtual int Read(int file, std::size_t size, std::string* bytes) = 0;
+  // Reads up to `size` bytes into `buffer`, fewer only where the file ends
+  // first; `*got` is how many.
+  virtual int Read(int file, char* buffer, std::size_t size, std::size_t* got) = 0;
 
   // Creates `path` for writing, failing with EEXIST if anything, even a
   // dangling link, is already there. The file gets exactly `mode`.
   virtual int CreateExclusive(const std::string& path, mode_t mode, UniqueFd* file) = 0;
 
   // Writes all of `bytes`, or fails.
-  virtual int Write(int file, const std::string& bytes) = 0;
+  virtual int Write(int file, std::string_view bytes) = 0;
 
   // Flushes the file's data and metadata to the disk.
   virtual int Sync(int file) = 0;

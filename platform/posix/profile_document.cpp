@@ -276,37 +276,37 @@ void ProfileDocument::VisitSectionNames(
   }
 }
 
-std::string ProfileDocument::WithValue(std::string_view section, std::string_view key,
+ProfileEdit ProfileDocument::ValueEdit(std::string_view section, std::string_view key,
                                        std::string_view value) const {
   const SectionSpan span = FindSection(section, key);
-  if (span.key) {
-    return Concat({bytes_.substr(0, span.key->valueBegin), value,
-                   bytes_.substr(span.key->contentEnd)});
-  }
+  if (span.key) return {span.key->valueBegin, span.key->contentEnd, std::string(value)};
   const std::string_view eol = LineEndOf(bytes_);
+  const std::size_t end = bytes_.size();
   if (span.header) {
     const Line& last = span.last;
-    if (last.HasLineEnd()) {
-      return Concat({bytes_.substr(0, last.end), key, "=", value, eol, bytes_.substr(last.end)});
-    }
-    return Concat({bytes_.substr(0, last.end), eol, key, "=", value});
+    if (last.HasLineEnd()) return {last.end, last.end, Concat({key, "=", value, eol})};
+    return {last.end, last.end, Concat({eol, key, "=", value})};
   }
-  if (bytes_.empty()) return Concat({"[", section, "]", eol, key, "=", value, eol});
+  if (bytes_.empty()) return {0, 0, Concat({"[", section, "]", eol, key, "=", value, eol})};
   const bool endsWithLineEnd = bytes_.back() == '\n' || bytes_.back() == '\r';
-  if (endsWithLineEnd) return Concat({bytes_, "[", section, "]", eol, key, "=", value, eol});
-  return Concat({bytes_, eol, "[", section, "]", eol, key, "=", value});
+  if (endsWithLineEnd) return {end, end, Concat({"[", section, "]", eol, key, "=", value, eol})};
+  return {end, end, Concat({eol, "[", section, "]", eol, key, "=", value})};
 }
 
-std::string ProfileDocument::WithoutKey(std::string_view section, std::string_view key) const {
+ProfileEdit ProfileDocument::KeyRemoval(std::string_view section, std::string_view key) const {
   const SectionSpan span = FindSection(section, key);
-  if (!span.key) return std::string(bytes_);
-  return Concat({bytes_.substr(0, span.key->begin), bytes_.substr(span.key->end)});
+  if (!span.key) return {};
+  return {span.key->begin, span.key->end, std::string()};
 }
 
-std::string ProfileDocument::WithoutSection(std::string_view section) const {
+ProfileEdit ProfileDocument::SectionRemoval(std::string_view section) const {
   const SectionSpan span = FindSection(section, {});
-  if (!span.header) return std::string(bytes_);
-  return Concat({bytes_.substr(0, span.header->begin), bytes_.substr(span.last.end)});
+  if (!span.header) return {};
+  return {span.header->begin, span.last.end, std::string()};
+}
+
+std::string ProfileEdit::ApplyTo(std::string_view bytes) const {
+  return Concat({Before(bytes), insertion, After(bytes)});
 }
 
 }  // namespace platform::posix

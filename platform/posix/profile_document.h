@@ -39,6 +39,23 @@ bool IsStorableSection(std::string_view name, const CodePage& page);
 bool IsStorableKey(std::string_view name);
 bool IsStorableValue(std::string_view value);
 
+// One change to a profile's bytes: the bytes from `begin` to `end` give way
+// to `insertion`. Every edit of a document is one such change, so a writer
+// can put the new file together from the old bytes without copying them.
+struct ProfileEdit {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  std::string insertion;
+
+  // True when applying the edit to `bytes` would change them.
+  bool Changes(std::string_view bytes) const {
+    return bytes.substr(begin, end - begin) != insertion;
+  }
+  std::string_view Before(std::string_view bytes) const { return bytes.substr(0, begin); }
+  std::string_view After(std::string_view bytes) const { return bytes.substr(end); }
+  std::string ApplyTo(std::string_view bytes) const;
+};
+
 class ProfileDocument {
  public:
   // `bytes` must outlive the document; `page` says which bytes start a
@@ -59,23 +76,35 @@ class ProfileDocument {
   // false.
   void VisitSectionNames(const std::function<bool(std::string_view)>& visit) const;
 
-  // The file after setting `key` of `section` to `value`: the value part of
-  // the key's line is replaced; or a line "key=value" is added after the
-  // last key line of the section (after its header when it has none); or,
-  // with no such section, "[section]" and "key=value" lines go at the end of
-  // the file. New lines end the way the file's first line does (CR LF in a
-  // file that has no line end yet). A file that ends without a line end
-  // still does.
-  std::string WithValue(std::string_view section, std::string_view key,
+  // Setting `key` of `section` to `value`: the value part of the key's
+  // line is replaced; or a line "key=value" is added after the last key
+  // line of the section (after its header when it has none); or, with no
+  // such section, "[section]" and "key=value" lines go at the end of the
+  // file. New lines end the way the file's first line does (CR LF in a file
+  // that has no line end yet). A file that ends without a line end still
+  // does.
+  ProfileEdit ValueEdit(std::string_view section, std::string_view key,
                         std::string_view value) const;
 
-  // The file without the line of `key` in `section`; unchanged when absent.
-  std::string WithoutKey(std::string_view section, std::string_view key) const;
+  // Removing the line of `key` in `section`; no change when absent.
+  ProfileEdit KeyRemoval(std::string_view section, std::string_view key) const;
 
-  // The file without `section`: its header, its key lines and the lines
-  // between them. Lines after its last key (comments, blank lines that set
-  // it apart from the next section) stay. Unchanged when absent.
-  std::string WithoutSection(std::string_view section) const;
+  // Removing `section`: its header, its key lines and the lines between
+  // them. Lines after its last key (comments, blank lines that set it apart
+  // from the next section) stay. No change when absent.
+  ProfileEdit SectionRemoval(std::string_view section) const;
+
+  // The file after each of those edits.
+  std::string WithValue(std::string_view section, std::string_view key,
+                        std::string_view value) const {
+    return ValueEdit(section, key, value).ApplyTo(bytes_);
+  }
+  std::string WithoutKey(std::string_view section, std::string_view key) const {
+    return KeyRemoval(section, key).ApplyTo(bytes_);
+  }
+  std::string WithoutSection(std::string_view section) const {
+    return SectionRemoval(section).ApplyTo(bytes_);
+  }
 
   // True when `a` and `b` name the same section or key.
   bool NamesEqual(std::string_view a, std::string_view b) const;

@@ -54,15 +54,18 @@ int ProfileFile::ReadCurrent(const std::string& target, Current* current) const 
   if (!info.regular) return EINVAL;
   if (info.size < 0 || static_cast<std::size_t>(info.size) > kMaxBytes) return EFBIG;
   const auto size = static_cast<std::size_t>(info.size);
-  if (const int error = fileSystem_.Read(file.get(), size, &current->bytes); error != 0) {
+  std::size_t got = 0;
+  if (const int error = fileSystem_.Read(file.get(), current->bytes.Allocate(size), size, &got);
+      error != 0) {
     return error;
   }
+  current->bytes.Shrink(got);
   current->exists = true;
   current->mode = info.mode;
   return 0;
 }
 
-int ProfileFile::Read(std::string* bytes) const {
+int ProfileFile::Read(FileBytes* bytes) const {
   std::string target;
   if (const int error = Resolve(&target); error != 0) return error;
   Current current;
@@ -72,7 +75,7 @@ int ProfileFile::Read(std::string* bytes) const {
 }
 
 int ProfileFile::Update(
-    const std::function<std::optional<std::string>(std::string_view)>& edit) {
+    const std::function<std::optional<ProfileEdit>(std::string_view)>& edit) {
   std::string target;
   if (const int error = Resolve(&target); error != 0) return error;
   const std::string folder = FolderOf(target);
@@ -85,17 +88,22 @@ int ProfileFile::Update(
 
   Current current;
   if (const int error = ReadCurrent(target, &current); error != 0) return error;
-  const std::optional<std::string> replacement = edit(current.bytes);
-  if (!replacement) return EINVAL;
-  if (*replacement == current.bytes) return 0;
-  if (const int error = PutInPlace(target, current.mode, *replacement); error != 0) return error;
+  const std::string_view old = current.bytes.view();
+  const std::optional<ProfileEdit> change = edit(old);
+  if (!change) return EINVAL;
+  if (!change->Changes(old)) return 0;
+  if (const int error = PutInPlace(target, current.mode,
+                                   {change->Before(old), change->insertion, change->After(old)});
+      error != 0) {
+    return error;
+  }
   // The rename lasts through a crash only once the folder is flushed. When
   // that fails the change is not known to be kept, so it is undone and the
   // call fails, as though it had never taken place.
   const int error = fileSystem_.SyncDirectory(directory.get());
   if (error != 0) {
     if (current.exists) {
-      PutInPlace(target, current.mode, current.bytes);
+      PutInPlace(target, current.mode, {old});
     } else {
       fileSystem_.Remove(target);
     }
@@ -104,7 +112,8 @@ int ProfileFile::Update(
   return error;
 }
 
-int ProfileFile::PutInPlace(const std::string& target, mode_t mode, const std::string& bytes) {
+int ProfileFile::PutInPlace(const std::string& target, mode_t mode,
+                            std::initializer_list<std::string_view> pieces) {
   const std::string temporaryPath = TemporaryPathFor(target);
   UniqueFd file;
   int error = fileSystem_.CreateExclusive(temporaryPath, mode, &file);
@@ -119,7 +128,10 @@ int ProfileFile::PutInPlace(const std::string& target, mode_t mode, const std::s
     return error;
   }
   TemporaryFile temporary(fileSystem_, temporaryPath);
-  if ((error = fileSystem_.Write(file.get(), bytes)) != 0) return error;
+  for (const std::string_view piece : pieces) {
+    if (piece.empty()) continue;
+    if ((error = fileSystem_.Write(file.get(), piece)) != 0) return error;
+  }
   if ((error = fileSystem_.Sync(file.get())) != 0) return error;
   if ((error = fileSystem_.Close(file)) != 0) return error;
   if ((error = fileSystem_.Rename(temporary.path(), target)) != 0) return error;

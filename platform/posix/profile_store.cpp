@@ -83,12 +83,12 @@ std::int32_t ProfileStore::Write(const char* section, const char* key, const cha
   }
   if (value != nullptr && !IsStorableValue(value)) return 0;
 
-  const int error = file_.Update([&](std::string_view current) -> std::optional<std::string> {
+  const int error = file_.Update([&](std::string_view current) -> std::optional<ProfileEdit> {
     if (IsUtf16(current)) return std::nullopt;
     const ProfileDocument document(current, page_);
-    if (key == nullptr) return document.WithoutSection(sectionName);
-    if (value == nullptr) return document.WithoutKey(sectionName, keyName);
-    return document.WithValue(sectionName, keyName, value);
+    if (key == nullptr) return document.SectionRemoval(sectionName);
+    if (value == nullptr) return document.KeyRemoval(sectionName, keyName);
+    return document.ValueEdit(sectionName, keyName, value);
   });
   return error == 0 ? 1 : 0;
 }
@@ -96,8 +96,10 @@ std::int32_t ProfileStore::Write(const char* section, const char* key, const cha
 std::uint32_t ProfileStore::Get(const char* section, const char* key, const char* fallback,
                                 char* buffer, std::uint32_t size) const {
   if (buffer == nullptr || size == 0) return 0;
-  std::string bytes;
-  if (file_.Read(&bytes) != 0 || IsUtf16(bytes)) bytes.clear();
+  FileBytes file;
+  std::string_view bytes;
+  if (file_.Read(&file) == 0) bytes = file.view();
+  if (IsUtf16(bytes)) bytes = {};
   const ProfileDocument document(bytes, page_);
 
   if (section == nullptr || key == nullptr) {

@@ -35,13 +35,13 @@ class FaultyFileSystem final : public platform::posix::FileSystem {
     return Run("OpenForRead", [&] { return real().OpenForRead(path, file); });
   }
   int Stat(int file, FileInfo* info) override { return Run("Stat", [&] { return real().Stat(file, info); }); }
-  int Read(int file, std::size_t size, std::string* bytes) override {
-    return Run("Read", [&] { return real().Read(file, size, bytes); });
+  int Read(int file, char* buffer, std::size_t size, std::size_t* got) override {
+    return Run("Read", [&] { return real().Read(file, buffer, size, got); });
   }
   int CreateExclusive(const std::string& path, mode_t mode, UniqueFd* file) override {
     return Run("CreateExclusive", [&] { return real().CreateExclusive(path, mode, file); });
   }
-  int Write(int file, const std::string& bytes) override {
+  int Write(int file, std::string_view bytes) override {
     // A write that fails part way, as a full disk does.
     if (const int error = Step("Write")) {
       real().Write(file, bytes.substr(0, bytes.size() / 2));
