@@ -21,18 +21,19 @@ const platform::CodePage& Page(std::uint32_t number) {
   return *page;
 }
 
-struct RoundTrip {
+// A text and its bytes in one code page.
+struct PageCase {
   std::uint32_t page;
   Text text;
   std::string bytes;
 };
 
-void PrintTo(const RoundTrip& c, std::ostream* os) { *os << "page " << c.page; }
+void PrintTo(const PageCase& c, std::ostream* os) { *os << "page " << c.page; }
 
-class CodePageRoundTrip : public testing::TestWithParam<RoundTrip> {};
+class CodePageRoundTrip : public testing::TestWithParam<PageCase> {};
 
 TEST_P(CodePageRoundTrip, EncodesAndDecodesBothWays) {
-  const RoundTrip& c = GetParam();
+  const PageCase& c = GetParam();
   EXPECT_EQ(Page(c.page).Encode(c.text), c.bytes);
   EXPECT_EQ(Page(c.page).Decode(c.bytes), c.text);
 }
@@ -40,32 +41,24 @@ TEST_P(CodePageRoundTrip, EncodesAndDecodesBothWays) {
 INSTANTIATE_TEST_SUITE_P(
     Pages, CodePageRoundTrip,
     testing::Values(
-        RoundTrip{1252, u"caf\u00E9 \u20AC", "caf\xE9 \x80"},
+        PageCase{1252, u"caf\u00E9 \u20AC", "caf\xE9 \x80"},
         // The five bytes 1252 leaves unassigned are C1 controls, as on Windows.
-        RoundTrip{1252, u"\u0081\u008D\u008F\u0090\u009D", "\x81\x8D\x8F\x90\x9D"},
-        RoundTrip{1250, u"\u0141\u00F3d\u017A", "\xA3\xF3" "d\x9F"},
-        RoundTrip{1251, u"\u041F\u0440\u0438", "\xCF\xF0\xE8"},
-        RoundTrip{1253, u"\u03A9\u03BC", "\xD9\xEC"},
-        RoundTrip{874, u"\u0E44\u0E17", "\xE4\xB7"},
+        PageCase{1252, u"\u0081\u008D\u008F\u0090\u009D", "\x81\x8D\x8F\x90\x9D"},
+        PageCase{1250, u"\u0141\u00F3d\u017A", "\xA3\xF3" "d\x9F"},
+        PageCase{1251, u"\u041F\u0440\u0438", "\xCF\xF0\xE8"},
+        PageCase{1253, u"\u03A9\u03BC", "\xD9\xEC"},
+        PageCase{874, u"\u0E44\u0E17", "\xE4\xB7"},
         // 1258 keeps a base letter and a combining mark apart, as Windows does.
-        RoundTrip{1258, u"Vi\u00EA\u0323t", "Vi\xEA\xF2t"},
-        RoundTrip{932, u"\u65E5\u672C \uFF71", "\x93\xFA\x96\x7B \xB1"},
-        RoundTrip{936, u"\u4E2D\u6587", "\xD6\xD0\xCE\xC4"},
-        RoundTrip{949, u"\uD55C\uAD6D", "\xC7\xD1\xB1\xB9"},
-        RoundTrip{950, u"\u4E2D\u6587", "\xA4\xA4\xA4\xE5"},
+        PageCase{1258, u"Vi\u00EA\u0323t", "Vi\xEA\xF2t"},
+        PageCase{932, u"\u65E5\u672C \uFF71", "\x93\xFA\x96\x7B \xB1"},
+        PageCase{936, u"\u4E2D\u6587", "\xD6\xD0\xCE\xC4"},
+        PageCase{949, u"\uD55C\uAD6D", "\xC7\xD1\xB1\xB9"},
+        PageCase{950, u"\u4E2D\u6587", "\xA4\xA4\xA4\xE5"},
         // NULs and blanks pass unchanged: a buffer converts over its whole length.
-        RoundTrip{932, Text(u"\u65E5\0 \0", 4), std::string("\x93\xFA\0 \0", 5)},
-        RoundTrip{1252, Text(u"a\0b", 3), std::string("a\0b", 3)}));
+        PageCase{932, Text(u"\u65E5\0 \0", 4), std::string("\x93\xFA\0 \0", 5)},
+        PageCase{1252, Text(u"a\0b", 3), std::string("a\0b", 3)}));
 
-struct Replacement {
-  std::uint32_t page;
-  Text text;
-  std::string bytes;
-};
-
-void PrintTo(const Replacement& c, std::ostream* os) { *os << "page " << c.page; }
-
-class EncodeReplacement : public testing::TestWithParam<Replacement> {};
+class EncodeReplacement : public testing::TestWithParam<PageCase> {};
 
 TEST_P(EncodeReplacement, WhatThePageCannotHoldBecomesQuestionMark) {
   EXPECT_EQ(Page(GetParam().page).Encode(GetParam().text), GetParam().bytes);
@@ -74,18 +67,18 @@ TEST_P(EncodeReplacement, WhatThePageCannotHoldBecomesQuestionMark) {
 INSTANTIATE_TEST_SUITE_P(
     Pages, EncodeReplacement,
     testing::Values(
-        Replacement{1252, u"a\u65E5b", "a?b"},
+        PageCase{1252, u"a\u65E5b", "a?b"},
         // No best fit: look-alikes never become the ASCII they resemble.
-        Replacement{1252, u"\uFF3C\uFF02", "??"},
-        Replacement{932, u"\u00A5\u203E", "??"},
-        Replacement{1251, u"\u00E9", "?"},
-        Replacement{1258, u"\u1EC7", "?"},
+        PageCase{1252, u"\uFF3C\uFF02", "??"},
+        PageCase{932, u"\u00A5\u203E", "??"},
+        PageCase{1251, u"\u00E9", "?"},
+        PageCase{1258, u"\u1EC7", "?"},
         // A surrogate pair is one character; a lone surrogate is one too.
-        Replacement{1252, u"\U0001F5A8", "?"},
-        Replacement{932, u"x\U0001F5A8y", "x?y"},
-        Replacement{1252, Text(1, char16_t{0xD800}), "?"}));
+        PageCase{1252, u"\U0001F5A8", "?"},
+        PageCase{932, u"x\U0001F5A8y", "x?y"},
+        PageCase{1252, Text(1, char16_t{0xD800}), "?"}));
 
-class DecodeReplacement : public testing::TestWithParam<Replacement> {};
+class DecodeReplacement : public testing::TestWithParam<PageCase> {};
 
 TEST_P(DecodeReplacement, BytesThatAreNoCharacterBecomeQuestionMarks) {
   EXPECT_EQ(Page(GetParam().page).Decode(GetParam().bytes), GetParam().text);
@@ -94,11 +87,11 @@ TEST_P(DecodeReplacement, BytesThatAreNoCharacterBecomeQuestionMarks) {
 INSTANTIATE_TEST_SUITE_P(
     Pages, DecodeReplacement,
     testing::Values(
-        Replacement{1253, u"?", "\xAA"},
+        PageCase{1253, u"?", "\xAA"},
         // A lead byte never swallows the NUL or the byte after it.
-        Replacement{932, Text(u"?\0X", 3), std::string("\x93\0X", 3)},
-        Replacement{932, u"a?", "a\x93"},
-        Replacement{936, u"?\n", "\x81\n"}));
+        PageCase{932, Text(u"?\0X", 3), std::string("\x93\0X", 3)},
+        PageCase{932, u"a?", "a\x93"},
+        PageCase{936, u"?\n", "\x81\n"}));
 
 // 1252 is built in rather than read from iconv: the two must agree on
 // every byte iconv knows, and the rest are the C1 controls.

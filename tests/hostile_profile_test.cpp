@@ -19,7 +19,7 @@ namespace {
 using platform::posix::DefaultFileSystem;
 using platform::posix::ProfileFile;
 using platform::posix::ProfileStore;
-using testing_support::IsOneEdit;
+using testing_support::OneEditViolation;
 using testing_support::ReadFile;
 using testing_support::WriteFile;
 
@@ -59,7 +59,7 @@ class HostileProfileTest : public testing::Test {
       if (refused) {
         EXPECT_EQ(after, bytes);
       } else {
-        EXPECT_TRUE(IsOneEdit(bytes, after));
+        EXPECT_EQ(OneEditViolation(bytes, after), std::nullopt);
         EXPECT_EQ(ReadDevice(), kDevice);
       }
       EXPECT_EQ(dir.Listing(), "win.ini\n");

@@ -12,6 +12,7 @@
 
 #include "platform/ansi.h"
 #include "platform/posix/profile_document.h"
+#include "tests/support/one_edit.h"
 
 namespace {
 
@@ -69,18 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Everything outside one stretch is unchanged, and that stretch held no
   // line break before: one value was replaced, or lines were added.
-  std::size_t prefix = 0;
-  while (prefix < before.size() && prefix < after.size() && before[prefix] == after[prefix]) {
-    ++prefix;
-  }
-  std::size_t suffix = 0;
-  while (suffix < before.size() - prefix && suffix < after.size() - prefix &&
-         before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix]) {
-    ++suffix;
-  }
-  const std::string_view replaced =
-      std::string_view(before).substr(prefix, before.size() - prefix - suffix);
-  Check(replaced.find_first_of("\r\n") == std::string_view::npos);
+  Check(!testing_support::OneEditViolation(before, after));
 
   // Writing the same value again changes nothing.
   Check(edited.WithValue(section, key, value) == after);
