@@ -1,5 +1,6 @@
 #include "platform/posix/profile_store.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
