@@ -108,7 +108,6 @@ class ListBox {
   // The item at 0-based `index`; FrameworkError when there is none.
   const Text& List(std::int32_t index) const;
 
-  bool Sorted() const { return sorted_; }
   const std::vector<Text>& Items() const { return items_; }
 
  private:

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <memory>
 
 namespace platform::posix {
 namespace {
@@ -45,10 +46,10 @@ class PosixFileSystem final : public FileSystem {
   }
 
   int ResolveLinks(const std::string& path, std::string* target) override {
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) return Errno();
-    *target = resolved;
-    std::free(resolved);
+    const std::unique_ptr<char, void (*)(void*)> resolved(::realpath(path.c_str(), nullptr),
+                                                           &std::free);
+    if (!resolved) return Errno();
+    *target = resolved.get();
     return 0;
   }
 

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <random>
 
 namespace platform::posix {
@@ -46,19 +47,16 @@ bool WindowStation::Address(const std::string& name, sockaddr_un* address) const
 
 std::vector<std::string> WindowStation::WindowNames() const {
   std::vector<std::string> names;
-  const int copy = ::openat(folder_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (copy < 0) return names;
-  DIR* listing = ::fdopendir(copy);
-  if (listing == nullptr) {
-    ::close(copy);
-    return names;
-  }
-  while (const dirent* entry = ::readdir(listing)) {
+  UniqueFd copy(::openat(folder_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!copy.valid()) return names;
+  const std::unique_ptr<DIR, int (*)(DIR*)> listing(::fdopendir(copy.get()), &::closedir);
+  if (!listing) return names;
+  copy.release();  // closedir closes it now
+  while (const dirent* entry = ::readdir(listing.get())) {
     if (entry->d_name[0] != 'w' || entry->d_name[1] != '-') continue;
     if (entry->d_type != DT_SOCK && entry->d_type != DT_UNKNOWN) continue;
     names.emplace_back(entry->d_name);
   }
-  ::closedir(listing);
   return names;
 }
 
