@@ -10,19 +10,11 @@ std::string ToAnsi(std::u16string_view text) { return SystemCodePage().Encode(te
 
 Text FromAnsi(std::string_view bytes) { return SystemCodePage().Decode(bytes); }
 
-namespace {
-
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-// The code units of the character that starts at `at`: two for a surrogate
-// pair, otherwise one.
 std::size_t CharacterUnits(std::u16string_view text, std::size_t at) {
-  if (IsHighSurrogate(text[at]) && at + 1 < text.size() && IsLowSurrogate(text[at + 1])) return 2;
-  return 1;
+  const auto high = [](char16_t u) { return u >= 0xD800 && u <= 0xDBFF; };
+  const auto low = [](char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; };
+  return high(text[at]) && at + 1 < text.size() && low(text[at + 1]) ? 2 : 1;
 }
-
-}  // namespace
 
 std::size_t AnsiPrefixLength(std::u16string_view text, std::size_t ansiCount,
                              const CodePage& page) {

@@ -54,6 +54,10 @@ std::uint32_t CodePageForLocale(std::string_view localeName);
 std::string ToAnsi(std::u16string_view text);
 Text FromAnsi(std::string_view bytes);
 
+// The code units of the character that starts at `at` in `text`: two for a
+// surrogate pair, otherwise one. `at` must be inside the text.
+std::size_t CharacterUnits(std::u16string_view text, std::size_t at);
+
 // The number of UTF-16 code units at the start of `text` whose ANSI form is
 // the first `ansiCount` bytes. A text that came back from an ANSI call holds
 // as many characters as it held bytes only on single-byte pages; this gives

@@ -69,7 +69,8 @@ bool IsAscii(std::u16string_view text) {
   return true;
 }
 
-// A page of one byte a character, held as two tables made once from iconv.
+// A page of one byte a character, held as two tables made once: from iconv,
+// or for 1252 from the table built in below.
 // Each byte decodes alone, so glibc's composing of Vietnamese base letters
 // with combining marks (which Windows' 1258 does not do) never happens, and
 // every character is exactly one byte on both sides.
@@ -111,15 +112,12 @@ class SingleBytePage final : public CodePage {
   std::string Encode(std::u16string_view text) const override {
     std::string bytes;
     bytes.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      const char16_t unit = text[i];
-      const std::uint16_t byte = EncodeUnit(unit);
+    for (std::size_t i = 0; i < text.size();) {
+      const std::size_t units = CharacterUnits(text, i);
       // A surrogate pair is one character the page cannot hold: one "?".
-      if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-          text[i + 1] <= 0xDFFF) {
-        ++i;
-      }
+      const std::uint16_t byte = units == 1 ? EncodeUnit(text[i]) : kNone;
       bytes.push_back(byte == kNone ? '?' : static_cast<char>(byte));
+      i += units;
     }
     return bytes;
   }
@@ -231,9 +229,7 @@ class DoubleBytePage final : public CodePage {
         bytes.push_back(static_cast<char>(text[i++]));
         continue;
       }
-      const bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() &&
-                        text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
-      const std::size_t units = pair ? 2 : 1;
+      const std::size_t units = CharacterUnits(text, i);
       char out[8];
       const char* in = reinterpret_cast<const char*>(text.data() + i);
       std::size_t inLeft = units * sizeof(char16_t);
