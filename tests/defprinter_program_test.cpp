@@ -45,7 +45,9 @@ TEST_P(SetsTheDevice, ChangingOnlyTheDeviceLine) {
   WriteFile(profile, GetParam().before);
   ExpectSilentSuccess(Run());
   EXPECT_EQ(ReadFile(profile), GetParam().after);
-  EXPECT_EQ(dir.Listing(), "win.ini\n");
+  // The lock file that every writer of the profile takes stays beside it.
+  EXPECT_EQ(dir.Listing(), GetParam().before == GetParam().after ? "win.ini\n"
+                                                                 : "win.ini\nwin.ini.lock\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/posix/profile_store.h"
@@ -137,12 +138,28 @@ TEST_F(ProfileStoreTest, AFolderThatIsAFileFailsTheWrite) {
   EXPECT_EQ(ReadFile(dir / "folder"), "not a folder");
 }
 
-TEST_F(ProfileStoreTest, ATemporaryFileLeftByAKilledWriterIsReplaced) {
+// Only a writer holding the lock has a temporary file, so one found then
+// was left by a killed writer: removed when it is ours, left alone when it
+// is anything else, and never in the way.
+TEST_F(ProfileStoreTest, AStaleTemporaryOfOursIsRemovedAndNothingElseIsTouched) {
   WriteFile(path, "[w]\nk=1\n");
-  WriteFile(ProfileFile::TemporaryPathFor(path), "half a file");
+  const std::string prefix = ProfileFile::TemporaryPrefixFor(path);
+  {
+    platform::posix::UniqueFd stale;
+    ASSERT_EQ(DefaultFileSystem().CreateExclusive(prefix + "0123456789abcdef", 0600, &stale), 0);
+    ASSERT_EQ(write(stale.get(), "half a", 6), 6);
+  }
+  // Named like ours, but not made by this program: a file and a folder.
+  WriteFile(prefix + "notours", "someone's notes");
+  std::filesystem::create_directory(prefix + "folder");
+  WriteFile(path + ".tmp", "an older program's temporary");
   ASSERT_EQ(Write("w", "k", "2"), 1);
   EXPECT_EQ(ReadFile(path), "[w]\nk=2\n");
-  EXPECT_EQ(dir.Listing(), "win.ini\n");
+  EXPECT_EQ(ReadFile(prefix + "notours"), "someone's notes");
+  EXPECT_EQ(dir.Listing(),
+            "win.ini\nwin.ini.lock\nwin.ini.tmp\nwin.ini.tmp-folder\nwin.ini.tmp-notours\n");
+  EXPECT_EQ(Write("w", "k", "3"), 1);
+  EXPECT_EQ(ReadFile(path), "[w]\nk=3\n");
 }
 
 TEST_F(ProfileStoreTest, AnUnchangedValueWritesNothing) {
@@ -157,42 +174,102 @@ TEST_F(ProfileStoreTest, AnUnchangedValueWritesNothing) {
   EXPECT_EQ(std::filesystem::last_write_time(path), before);
 }
 
-// Every step of a write fails in turn, with each kind of error; each time
-// the call fails cleanly and the next write succeeds.
-TEST_F(ProfileStoreTest, AFailureAtAnyStepLeavesTheOldFileAndNoTemporary) {
+// What a write left, after faults: the call's result must say what the file
+// holds (1: the new bytes, 0: the old ones), and no temporary may remain.
+class FaultTest : public ProfileStoreTest {
+ protected:
   const std::string before = "; keep\r\n[windows]\r\nDevice=Old,winspool,LPT1:\r\nx=1\r\n";
   const std::string after = "; keep\r\n[windows]\r\nDevice=New\r\nx=1\r\n";
+
+  // Runs one write with `faulty`; returns its result after checking it
+  // against the file.
+  std::int32_t WriteAndCheck(testing_support::FaultyFileSystem& faulty, const std::string& where,
+                             platform::posix::Status* status) {
+    WriteFile(path, before);
+    ProfileFile file(path, faulty);
+    const std::int32_t result = ProfileStore(file, Page1252()).Write("windows", "Device", "New", status);
+    EXPECT_EQ(ReadFile(path), result == 1 ? after : before) << where;
+    const auto& failed = faulty.failedSteps();
+    if (std::find(failed.begin(), failed.end(), "Remove") != failed.end()) {
+      // A temporary whose removal failed is left; the next write removes it.
+      ProfileFile next(path, DefaultFileSystem());
+      EXPECT_EQ(ProfileStore(next, Page1252()).Write("windows", "x", "2"), 1) << where;
+    }
+    const std::string listing = dir.Listing();
+    EXPECT_TRUE(listing == "win.ini\n" || listing == "win.ini\nwin.ini.lock\n")
+        << where << ": " << listing;
+    return result;
+  }
+};
+
+// Every step of a write fails in turn, with each kind of error; each time
+// the call fails cleanly, naming the step, and the next write succeeds. Only
+// the clean-up of stale temporaries may fail without failing the write.
+TEST_F(FaultTest, AFailureAtAnyStepLeavesTheOldFileAndNoTemporary) {
   std::set<std::string> failedSteps;
   int faults = 0;
   for (const int error : {ENOSPC, EIO, EACCES}) {
     for (int step = 1;; ++step) {
-      WriteFile(path, before);
       testing_support::FaultyFileSystem faulty(step, error);
-      const std::int32_t result = Write("windows", "Device", "New", faulty);
+      platform::posix::Status status;
+      const std::string where = "step " + std::to_string(step) + ", errno " + std::to_string(error);
+      const std::int32_t result = WriteAndCheck(faulty, where, &status);
       if (faulty.failed().empty()) {
         // No step was left to fail: this write went through.
         EXPECT_EQ(result, 1);
-        EXPECT_EQ(ReadFile(path), after);
+        EXPECT_TRUE(status.ok());
         break;
       }
       ++faults;
-      failedSteps.insert(faulty.failed());
-      const std::string where = "step " + std::to_string(step) + " (" + faulty.failed() +
-                                "), errno " + std::to_string(error);
-      EXPECT_EQ(result, 0) << where;
-      EXPECT_EQ(ReadFile(path), before) << where;
-      EXPECT_EQ(dir.Listing(), "win.ini\n") << where;
-      EXPECT_EQ(Write("windows", "Device", "New"), 1) << "the write after " << where;
-      EXPECT_EQ(ReadFile(path), after) << "the write after " << where;
+      const std::string what = where + " (" + faulty.failed() + ")";
+      if (faulty.failed() != "ListNames") {
+        EXPECT_EQ(result, 0) << what;
+        EXPECT_EQ(status.code(), error) << what;
+        EXPECT_FALSE(status.step().empty()) << what;
+        failedSteps.insert(faulty.failed());
+      }
+      EXPECT_EQ(Write("windows", "Device", "New"), 1) << "the write after " << what;
+      EXPECT_EQ(ReadFile(path), after) << "the write after " << what;
     }
   }
-  for (const char* step : {"ResolveLinks", "CreateDirectories", "OpenDirectory", "LockExclusive",
+  for (const char* step : {"ResolveLinks", "OpenDirectory", "OpenLockFile", "LockExclusive",
                            "OpenForRead", "Stat", "Read", "CreateExclusive", "Write", "Sync",
                            "Close", "Rename", "SyncDirectory"}) {
-    EXPECT_EQ(failedSteps.count(step), 1u) << step << " was never made to fail";
+    EXPECT_EQ(failedSteps.count(step), 1u) << step << " never failed a write";
   }
   std::printf("fault injection: %d single-step faults over %zu kinds of step\n", faults,
               failedSteps.size());
+}
+
+// Two steps fail, in every pair: above all the flush of the folder and then
+// the undoing of the rename. The result still tells which bytes the file
+// holds; a change that could not be undone is reported as in place, with
+// the step that failed.
+TEST_F(FaultTest, DoubleFaultsAreReportedAsWhatIsOnDisk) {
+  testing_support::FaultyFileSystem clean(std::set<int>{}, 0);
+  platform::posix::Status ignored;
+  ASSERT_EQ(WriteAndCheck(clean, "no fault", &ignored), 1);
+  const int steps = clean.calls() + 12;  // room for the steps of an undo
+  int pairs = 0;
+  int keptAfterUndoFailed = 0;
+  for (int first = 1; first <= steps; ++first) {
+    for (int second = first + 1; second <= steps; ++second) {
+      testing_support::FaultyFileSystem faulty({first, second}, EIO);
+      platform::posix::Status status;
+      const std::string where = "steps " + std::to_string(first) + " and " + std::to_string(second);
+      const std::int32_t result = WriteAndCheck(faulty, where, &status);
+      if (faulty.failedSteps().size() < 2) continue;
+      ++pairs;
+      if (faulty.failedSteps().front() == "SyncDirectory" && result == 1) {
+        ++keptAfterUndoFailed;
+        EXPECT_EQ(status.step(), "sync folder") << where;
+        EXPECT_EQ(status.code(), EIO) << where;
+      }
+    }
+  }
+  EXPECT_GT(keptAfterUndoFailed, 0) << "no undo was ever made to fail";
+  std::printf("double faults: %d pairs, %d left the change in place\n", pairs,
+              keptAfterUndoFailed);
 }
 
 // The key list with the buffer sizes around each cut.

@@ -1,9 +1,18 @@
 #include "platform/posix/profile_file.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdio>
+#include <random>
+#include <vector>
 
 namespace platform::posix {
 namespace {
+
+// How many random names a temporary file is tried under before giving up.
+constexpr int kTemporaryNameTries = 16;
 
 std::string FolderOf(const std::string& path) {
   const auto slash = path.find_last_of('/');
@@ -11,6 +20,13 @@ std::string FolderOf(const std::string& path) {
   if (slash == 0) return "/";
   return path.substr(0, slash);
 }
+
+std::string NameOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool IsRoot() { return ::geteuid() == 0; }
 
 // Removes a temporary file on every way out unless it was put in place.
 class TemporaryFile {
@@ -32,111 +48,238 @@ class TemporaryFile {
   bool kept_ = false;
 };
 
-}  // namespace
-
-int ProfileFile::Resolve(std::string* target) const {
-  const int error = fileSystem_.ResolveLinks(path_, target);
-  if (error == ENOENT) {
-    // Not there yet (or a dangling link, which reading then refuses).
-    *target = path_;
-    return 0;
-  }
-  return error;
+std::string RandomSuffix() {
+  std::random_device random;
+  char buffer[17];
+  std::snprintf(buffer, sizeof(buffer), "%08x%08x", random(), random());
+  return buffer;
 }
 
-int ProfileFile::ReadCurrent(const std::string& target, Current* current) const {
+}  // namespace
+
+Status ProfileFile::Resolve(std::string* target) const {
+  if (const int error = fileSystem_.ResolveLinks(path_, target); error != 0) {
+    return Status::Failure(error, error == EPERM ? "follow a link owned by another user"
+                                                 : "follow links");
+  }
+  return {};
+}
+
+Status ProfileFile::OpenTrustedFolder(const std::string& folder, UniqueFd* directory,
+                                      FileInfo* info) const {
+  if (const int error = fileSystem_.OpenDirectory(folder, directory); error != 0) {
+    return Status::Failure(error, "open folder", folder);
+  }
+  if (const int error = fileSystem_.Stat(directory->get(), info); error != 0) {
+    return Status::Failure(error, "inspect folder", folder);
+  }
+  // Whoever may write the folder may put a link or a file of theirs in the
+  // profile's place: only the user (and root) may.
+  if (!IsRoot() && info->owner != ::geteuid()) {
+    return Status::Failure(EPERM, "use a folder owned by another user", folder);
+  }
+  if ((info->mode & (S_IWGRP | S_IWOTH)) != 0) {
+    return Status::Failure(EPERM, "use a folder others may write to", folder);
+  }
+  return {};
+}
+
+Status ProfileFile::ReadCurrent(const std::string& target, Current* current,
+                                Current* earlier) const {
   UniqueFd file;
   if (const int error = fileSystem_.OpenForRead(target, &file); error != 0) {
-    return error == ENOENT ? 0 : error;
+    if (error == ENOENT) return {};
+    return Status::Failure(error == ELOOP ? EINVAL : error, "open");
   }
-  FileInfo info;
-  if (const int error = fileSystem_.Stat(file.get(), &info); error != 0) return error;
-  if (!info.regular) return EINVAL;
-  if (info.size < 0 || static_cast<std::size_t>(info.size) > kMaxBytes) return EFBIG;
-  const auto size = static_cast<std::size_t>(info.size);
+  if (const int error = fileSystem_.Stat(file.get(), &current->info); error != 0) {
+    return Status::Failure(error, "stat");
+  }
+  if (!current->info.regular) return Status::Failure(EINVAL, "read what is not a regular file");
+  if (current->info.size < 0 || static_cast<std::size_t>(current->info.size) > kMaxBytes) {
+    return Status::Failure(EFBIG, "read");
+  }
+  current->exists = true;
+  if (earlier != nullptr && earlier->exists && earlier->info.SameUntouchedFile(current->info)) {
+    current->bytes = std::move(earlier->bytes);
+    return {};
+  }
+  const auto size = static_cast<std::size_t>(current->info.size);
   std::size_t got = 0;
   if (const int error = fileSystem_.Read(file.get(), current->bytes.Allocate(size), size, &got);
       error != 0) {
-    return error;
+    return Status::Failure(error, "read");
   }
   current->bytes.Shrink(got);
-  current->exists = true;
-  current->mode = info.mode;
-  return 0;
+  return {};
 }
 
-int ProfileFile::Read(FileBytes* bytes) const {
+Status ProfileFile::Read(FileBytes* bytes) const {
   std::string target;
-  if (const int error = Resolve(&target); error != 0) return error;
+  if (Status status = Resolve(&target); !status.ok()) return status;
+  UniqueFd directory;
+  FileInfo folder;
+  if (Status status = OpenTrustedFolder(FolderOf(target), &directory, &folder); !status.ok()) {
+    // No folder, no profile: it reads as empty.
+    return status.code() == ENOENT ? Status() : status;
+  }
   Current current;
-  if (const int error = ReadCurrent(target, &current); error != 0) return error;
+  if (Status status = ReadCurrent(target, &current, nullptr); !status.ok()) return status;
   *bytes = std::move(current.bytes);
-  return 0;
+  return {};
 }
 
-int ProfileFile::Update(
+void ProfileFile::RemoveStaleTemporaries(int directory, const std::string& target,
+                                         const Current& current) const {
+  const std::string prefix = NameOf(TemporaryPrefixFor(target));
+  std::vector<std::string> names;
+  if (fileSystem_.ListNames(directory, prefix, &names) != 0) return;
+  const std::string folder = FolderOf(target);
+  for (const std::string& name : names) {
+    const std::string path = folder == "/" ? "/" + name : folder + "/" + name;
+    // Root's temporaries are given the profile's owner when they are made.
+    if (fileSystem_.IsOurTemporary(path, ::geteuid()) ||
+        (current.exists && fileSystem_.IsOurTemporary(path, current.info.owner))) {
+      fileSystem_.Remove(path);
+    }
+  }
+}
+
+ProfileFile::UpdateResult ProfileFile::Update(
     const std::function<std::optional<ProfileEdit>(std::string_view)>& edit) {
   std::string target;
-  if (const int error = Resolve(&target); error != 0) return error;
+  if (Status status = Resolve(&target); !status.ok()) return {status};
   const std::string folder = FolderOf(target);
-  if (const int error = fileSystem_.CreateDirectories(folder, kNewFolderMode); error != 0) {
-    return error;
-  }
-  UniqueFd directory;
-  if (const int error = fileSystem_.OpenDirectory(folder, &directory); error != 0) return error;
-  if (const int error = fileSystem_.LockExclusive(directory.get()); error != 0) return error;
 
+  // A first look without the lock: when the edit changes nothing in the
+  // file as it stands (removing what is absent, writing the value it
+  // holds), there is nothing to write and no folder or lock to make.
+  UniqueFd directory;
+  FileInfo folderInfo;
+  const Status opened = OpenTrustedFolder(folder, &directory, &folderInfo);
+  if (!opened.ok() && opened.code() != ENOENT) return {opened};
+  Current seen;
+  if (opened.ok()) {
+    if (Status status = ReadCurrent(target, &seen, nullptr); !status.ok()) return {status};
+  }
+  std::optional<ProfileEdit> change = edit(seen.bytes.view());
+  if (!change) return {Status::Failure(EINVAL, "edit")};
+  if (!change->Changes(seen.bytes.view())) return {};
+
+  if (!directory.valid()) {
+    if (const int error = fileSystem_.CreateDirectories(folder, kNewFolderMode); error != 0) {
+      return {Status::Failure(error, "make folder", folder)};
+    }
+    if (Status status = OpenTrustedFolder(folder, &directory, &folderInfo); !status.ok()) {
+      return {status};
+    }
+  }
+
+  // What root makes in a user's folder is the user's, so the user can go on
+  // writing it.
+  const std::optional<FileInfo> folderOwner =
+      IsRoot() ? std::optional<FileInfo>(folderInfo) : std::nullopt;
+
+  const std::string lockPath = LockPathFor(target);
+  UniqueFd lock;
+  if (const int error = fileSystem_.OpenLockFile(lockPath, &lock); error != 0) {
+    return {Status::Failure(error, "open lock file", lockPath)};
+  }
+  if (folderOwner) {
+    FileInfo lockInfo;
+    int error = fileSystem_.Stat(lock.get(), &lockInfo);
+    if (error == 0 &&
+        (lockInfo.owner != folderOwner->owner || lockInfo.group != folderOwner->group)) {
+      error = fileSystem_.ChangeOwner(lock.get(), folderOwner->owner, folderOwner->group);
+    }
+    if (error != 0) return {Status::Failure(error, "give the lock file to the folder's owner", lockPath)};
+  }
+  if (const int error = fileSystem_.LockExclusive(lock.get(), kLockTimeout); error != 0) {
+    return {Status::Failure(error, "lock", lockPath)};
+  }
+
+  // Under the lock: the file as it is now. When it is still the file first
+  // seen, untouched, its bytes and the edit stand.
   Current current;
-  if (const int error = ReadCurrent(target, &current); error != 0) return error;
+  if (Status status = ReadCurrent(target, &current, &seen); !status.ok()) return {status};
+  RemoveStaleTemporaries(directory.get(), target, current);
+  // A profile its owner may not write is a request to leave it as it is.
+  if (current.exists && (current.info.mode & S_IWUSR) == 0) {
+    return {Status::Failure(EACCES, "write a read-only profile")};
+  }
   const std::string_view old = current.bytes.view();
-  const std::optional<ProfileEdit> change = edit(old);
-  if (!change) return EINVAL;
-  if (!change->Changes(old)) return 0;
-  if (const int error = PutInPlace(target, current.mode,
-                                   {change->Before(old), change->insertion, change->After(old)});
-      error != 0) {
-    return error;
+  const bool unchanged = current.exists == seen.exists &&
+                         (!current.exists || current.info.SameUntouchedFile(seen.info));
+  if (!unchanged) {
+    change = edit(old);
+    if (!change) return {Status::Failure(EINVAL, "edit")};
+    if (!change->Changes(old)) return {};
+  }
+
+  const mode_t mode = current.exists ? current.info.mode : kNewFileMode;
+  const std::optional<FileInfo> owner = current.exists ? std::optional(current.info) : folderOwner;
+  if (Status status = PutInPlace(target, mode, owner,
+                                 {change->Before(old), change->insertion, change->After(old)});
+      !status.ok()) {
+    return {status};
   }
   // The rename lasts through a crash only once the folder is flushed. When
   // that fails the change is not known to be kept, so it is undone and the
-  // call fails, as though it had never taken place.
+  // call fails, as though it had never taken place; when the undoing fails
+  // too, the new bytes stay in place and the call says so.
   const int error = fileSystem_.SyncDirectory(directory.get());
-  if (error != 0) {
-    if (current.exists) {
-      PutInPlace(target, current.mode, {old});
-    } else {
-      fileSystem_.Remove(target);
-    }
-    fileSystem_.SyncDirectory(directory.get());
-  }
-  return error;
+  if (error == 0) return {{}, true};
+  const Status failure = Status::Failure(error, "sync folder", folder);
+  const bool undone = current.exists ? PutInPlace(target, mode, owner, {old}).ok()
+                                     : fileSystem_.Remove(target) == 0;
+  if (!undone) return {failure, true};
+  fileSystem_.SyncDirectory(directory.get());
+  return {failure, false};
 }
 
-int ProfileFile::PutInPlace(const std::string& target, mode_t mode,
-                            std::initializer_list<std::string_view> pieces) {
-  const std::string temporaryPath = TemporaryPathFor(target);
+Status ProfileFile::PutInPlace(const std::string& target, mode_t mode,
+                               const std::optional<FileInfo>& owner,
+                               std::initializer_list<std::string_view> pieces) {
+  const std::string prefix = TemporaryPrefixFor(target);
   UniqueFd file;
-  int error = fileSystem_.CreateExclusive(temporaryPath, mode, &file);
-  if (error == EEXIST) {
-    // Left by a writer that was killed while it held the lock.
-    fileSystem_.Remove(temporaryPath);
+  std::string temporaryPath;
+  int error = EEXIST;
+  // A name taken by anything (a file of someone else's, a folder) is left
+  // alone, and another is tried.
+  for (int tries = 0; error == EEXIST && tries < kTemporaryNameTries; ++tries) {
+    temporaryPath = prefix + RandomSuffix();
     error = fileSystem_.CreateExclusive(temporaryPath, mode, &file);
   }
   if (error != 0) {
     // A descriptor means the file was made but not given its mode.
     if (file.valid()) fileSystem_.Remove(temporaryPath);
-    return error;
+    return Status::Failure(error, "create temporary file", temporaryPath);
   }
   TemporaryFile temporary(fileSystem_, temporaryPath);
+  if (owner) {
+    FileInfo made;
+    if ((error = fileSystem_.Stat(file.get(), &made)) != 0) {
+      return Status::Failure(error, "stat temporary file", temporaryPath);
+    }
+    if (made.owner != owner->owner || made.group != owner->group) {
+      error = fileSystem_.ChangeOwner(file.get(), owner->owner, owner->group);
+      // Only root can give a file away; a user who may not keep the group
+      // (one the user has left) still writes the file, in a group of theirs.
+      if (error != 0 && (IsRoot() || made.owner != owner->owner)) {
+        return Status::Failure(error, "keep the profile's owner and group");
+      }
+    }
+  }
   for (const std::string_view piece : pieces) {
     if (piece.empty()) continue;
-    if ((error = fileSystem_.Write(file.get(), piece)) != 0) return error;
+    if ((error = fileSystem_.Write(file.get(), piece)) != 0) return Status::Failure(error, "write");
   }
-  if ((error = fileSystem_.Sync(file.get())) != 0) return error;
-  if ((error = fileSystem_.Close(file)) != 0) return error;
-  if ((error = fileSystem_.Rename(temporary.path(), target)) != 0) return error;
+  if ((error = fileSystem_.Sync(file.get())) != 0) return Status::Failure(error, "sync");
+  if ((error = fileSystem_.Close(file)) != 0) return Status::Failure(error, "close");
+  if ((error = fileSystem_.Rename(temporary.path(), target)) != 0) {
+    return Status::Failure(error, "rename");
+  }
   temporary.Keep();
-  return 0;
+  return {};
 }
 
 }  // namespace platform::posix

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <initializer_list>
@@ -14,6 +15,7 @@
 
 #include "platform/posix/file_system.h"
 #include "platform/posix/profile_document.h"
+#include "platform/posix/status.h"
 
 namespace platform::posix {
 
@@ -42,45 +44,79 @@ class ProfileFile {
   // made for it.
   static constexpr mode_t kNewFileMode = 0600;
   static constexpr mode_t kNewFolderMode = 0700;
+  // How long a write waits for another writer to finish before it fails.
+  static constexpr std::chrono::milliseconds kLockTimeout{5000};
 
-  // `path` names the file; links on the way to it are followed, so a link
-  // to a regular file is read and replaced at the file it leads to.
+  // `path` names the file. Links on the way to it are followed, so a link
+  // to a regular file is read and replaced at the file it leads to; a link
+  // owned by another user (not root) is refused.
   ProfileFile(std::string path, FileSystem& fileSystem)
       : path_(std::move(path)), fileSystem_(fileSystem) {}
 
-  // The file's bytes, or none when it does not exist. Returns 0, or an
-  // errno value: EINVAL when the path is not a regular file, EFBIG when the
-  // file is larger than kMaxBytes.
-  int Read(FileBytes* bytes) const;
+  // The file's bytes, or none when it does not exist. On failure the step
+  // and its errno value: EINVAL when the path is not a regular file, EFBIG
+  // when the file is larger than kMaxBytes, EPERM when its folder is
+  // refused (see Update).
+  Status Read(FileBytes* bytes) const;
+
+  struct UpdateResult {
+    Status status;
+    // The file now holds the edited bytes. True on success with a change,
+    // and also when a late step failed and the change could not be undone:
+    // the new bytes are in place, but whether they survive a crash is not
+    // known.
+    bool applied = false;
+  };
 
   // Works out one edit of the file from its current bytes (empty when it
-  // does not exist) and stores the result, all or nothing, under a lock that
-  // writers of the same folder in every process respect for the whole
-  // read-modify-write: a new file is written beside the old one, flushed,
-  // renamed over it, and the folder is flushed. Returns 0, or an errno
-  // value; on failure the file holds exactly the bytes it held before and
-  // no temporary file remains. An edit that changes nothing writes nothing;
-  // when `edit` returns nullopt (it refuses the file it was shown), nothing
-  // is written and the call fails with EINVAL.
-  int Update(const std::function<std::optional<ProfileEdit>(std::string_view current)>& edit);
+  // does not exist) and stores the result, all or nothing:
+  //  - the file's folder must be this user's (any user's, for root) and
+  //    writable by nobody else, or the call fails with EPERM;
+  //  - a file without its owner's write bit is read-only: EACCES;
+  //  - writers of the same file in every process take the lock file
+  //    LockPathFor(target) for the whole read-modify-write, waiting at most
+  //    kLockTimeout (EWOULDBLOCK); only users who may write the folder can
+  //    make or open it;
+  //  - a new file is written beside the old one under a name of ours
+  //    (TemporaryPrefixFor), given the old file's owner, group and mode,
+  //    flushed, renamed over it, and the folder is flushed.
+  // On failure the file holds exactly the bytes it held before and no
+  // temporary file remains, unless `applied` says otherwise. An edit that
+  // changes nothing writes nothing and makes no folder; when `edit` returns
+  // nullopt (it refuses the file it was shown), nothing is written and the
+  // call fails with EINVAL.
+  UpdateResult Update(
+      const std::function<std::optional<ProfileEdit>(std::string_view current)>& edit);
 
-  // The name of the temporary file beside `target`. Only a writer holding
-  // the folder's lock uses it, so one left by a killed writer is stale and
-  // is removed by the next write.
-  static std::string TemporaryPathFor(const std::string& target) { return target + ".tmp"; }
+  // The lock file beside `target`. It stays there once made.
+  static std::string LockPathFor(const std::string& target) { return target + ".lock"; }
+
+  // The start of the names of temporary files beside `target`; a random
+  // part follows. Only a writer holding the lock has one, so one found by
+  // the lock's holder was left by a killed writer, and is removed when it
+  // carries the mark of ours (FileSystem::IsOurTemporary); anything else
+  // of that name is left alone.
+  static std::string TemporaryPrefixFor(const std::string& target) { return target + ".tmp-"; }
 
  private:
   struct Current {
     FileBytes bytes;
     bool exists = false;
-    mode_t mode = kNewFileMode;
+    FileInfo info;
   };
 
-  int Resolve(std::string* target) const;
-  int ReadCurrent(const std::string& target, Current* current) const;
-  // Writes the concatenation of `pieces` as the new `target`.
-  int PutInPlace(const std::string& target, mode_t mode,
-                 std::initializer_list<std::string_view> pieces);
+  Status Resolve(std::string* target) const;
+  Status OpenTrustedFolder(const std::string& folder, UniqueFd* directory,
+                           FileInfo* info) const;
+  // Reads `target` into `current`; when it is still the untouched file
+  // `earlier` read, takes those bytes instead of reading again.
+  Status ReadCurrent(const std::string& target, Current* current, Current* earlier) const;
+  void RemoveStaleTemporaries(int directory, const std::string& target,
+                              const Current& current) const;
+  // Writes the concatenation of `pieces` as the new `target`, owned by
+  // `owner` (as the file system makes it when absent).
+  Status PutInPlace(const std::string& target, mode_t mode, const std::optional<FileInfo>& owner,
+                    std::initializer_list<std::string_view> pieces);
 
   std::string path_;
   FileSystem& fileSystem_;

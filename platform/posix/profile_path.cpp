@@ -29,10 +29,11 @@ std::string HomeFolder() {
 }  // namespace
 
 std::string ProfilePath() {
-  if (std::string path = Environment("WININI"); !path.empty()) return path;
+  // A relative path would mean another file in every folder the program
+  // is started from: WININI and XDG_CONFIG_HOME count only when absolute,
+  // as the base directory rules say of the latter.
+  if (std::string path = Environment("WININI"); !path.empty() && path.front() == '/') return path;
   std::string config = Environment("XDG_CONFIG_HOME");
-  // A relative XDG_CONFIG_HOME is invalid and is ignored, as the base
-  // directory rules say.
   if (config.empty() || config.front() != '/') config = HomeFolder() + "/.config";
   return config + "/winprofile/win.ini";
 }

@@ -4,9 +4,10 @@
 
 namespace platform::posix {
 
-// The path of this user's profile file: $WININI when set and not empty;
-// otherwise $XDG_CONFIG_HOME/winprofile/win.ini, where XDG_CONFIG_HOME
-// defaults to $HOME/.config (and HOME to the home folder of the user).
+// The path of this user's profile file: $WININI when it is an absolute
+// path; otherwise $XDG_CONFIG_HOME/winprofile/win.ini, where an absent or
+// relative XDG_CONFIG_HOME means $HOME/.config (and HOME defaults to the
+// home folder of the user).
 std::string ProfilePath();
 
 }  // namespace platform::posix

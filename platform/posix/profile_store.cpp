@@ -1,6 +1,7 @@
 #include "platform/posix/profile_store.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -73,33 +74,51 @@ class ReturnBuffer {
 
 }  // namespace
 
-std::int32_t ProfileStore::Write(const char* section, const char* key, const char* value) {
-  if (section == nullptr) return key == nullptr && value == nullptr ? 1 : 0;
+std::int32_t ProfileStore::Write(const char* section, const char* key, const char* value,
+                                 Status* status) {
+  Status ignored;
+  Status& outcome = status != nullptr ? *status : ignored;
+  outcome = Status();
+  const auto refuse = [&](const char* what) {
+    outcome = Status::Failure(EINVAL, what);
+    return 0;
+  };
+  if (section == nullptr) return key == nullptr && value == nullptr ? 1 : refuse("store a key without a section");
   const std::string_view sectionName = TrimBlanks(section);
-  if (!IsStorableSection(sectionName, page_)) return 0;
+  if (!IsStorableSection(sectionName, page_)) return refuse("store that section name");
   std::string_view keyName;
   if (key != nullptr) {
     keyName = TrimBlanks(key);
-    if (!IsStorableKey(keyName)) return 0;
+    if (!IsStorableKey(keyName)) return refuse("store that key name");
   }
-  if (value != nullptr && !IsStorableValue(value)) return 0;
+  if (value != nullptr && !IsStorableValue(value)) return refuse("store a value with a line break");
 
-  const int error = file_.Update([&](std::string_view current) -> std::optional<ProfileEdit> {
-    if (IsUtf16(current)) return std::nullopt;
-    const ProfileDocument document(current, page_);
-    if (key == nullptr) return document.SectionRemoval(sectionName);
-    if (value == nullptr) return document.KeyRemoval(sectionName, keyName);
-    return document.ValueEdit(sectionName, keyName, value);
-  });
-  return error == 0 ? 1 : 0;
+  const ProfileFile::UpdateResult result =
+      file_.Update([&](std::string_view current) -> std::optional<ProfileEdit> {
+        if (IsUtf16(current)) return std::nullopt;
+        const ProfileDocument document(current, page_);
+        if (key == nullptr) return document.SectionRemoval(sectionName);
+        if (value == nullptr) return document.KeyRemoval(sectionName, keyName);
+        return document.ValueEdit(sectionName, keyName, value);
+      });
+  outcome = result.status;
+  if (outcome.code() == EINVAL && outcome.step() == "edit") {
+    outcome = Status::Failure(EINVAL, "write a profile saved as UTF-16");
+  }
+  return result.status.ok() || result.applied ? 1 : 0;
 }
 
 std::uint32_t ProfileStore::Get(const char* section, const char* key, const char* fallback,
-                                char* buffer, std::uint32_t size) const {
+                                char* buffer, std::uint32_t size, Status* status) const {
+  if (status != nullptr) *status = Status();
   if (buffer == nullptr || size == 0) return 0;
   FileBytes file;
   std::string_view bytes;
-  if (file_.Read(&file) == 0) bytes = file.view();
+  if (Status read = file_.Read(&file); read.ok()) {
+    bytes = file.view();
+  } else if (status != nullptr) {
+    *status = read;
+  }
   if (IsUtf16(bytes)) bytes = {};
   const ProfileDocument document(bytes, page_);
 

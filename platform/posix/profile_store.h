@@ -23,16 +23,26 @@ class ProfileStore {
   // every argument null there is nothing to flush: success. A profile saved
   // as UTF-16 (it starts with a byte-order mark) is never written, and
   // reads as empty.
-  std::int32_t Write(const char* section, const char* key, const char* value);
+  // `status`, when given, receives the cause of a failure; a write whose
+  // change stayed in place though a late step failed returns 1 with that
+  // step in `status`.
+  std::int32_t Write(const char* section, const char* key, const char* value,
+                     Status* status = nullptr);
 
   // GetProfileStringA's contract (see platform/kernel32.h). A profile that
   // cannot be read reads as an empty one.
   std::uint32_t Get(const char* section, const char* key, const char* fallback, char* buffer,
-                    std::uint32_t size) const;
+                    std::uint32_t size, Status* status = nullptr) const;
 
  private:
   ProfileFile& file_;
   const CodePage& page_;
 };
+
+// The outcome of this thread's last WriteProfileStringA or
+// GetProfileStringA, for a program that tells its user why a call failed.
+// Those calls also set errno to its code when they fail, as the Windows
+// calls set the last error.
+const Status& LastProfileStatus();
 
 }  // namespace platform::posix
