@@ -53,6 +53,23 @@ void BM_FindValue(benchmark::State& state) {
 }
 BENCHMARK(BM_FindValue)->Apply(ApplySizes)->Unit(benchmark::kMicrosecond);
 
+// Finding the Device line of a 4 MB profile with each form of line end: a
+// scan that searched for one kind of line end past the line would turn
+// quadratic on the other.
+void BM_FindValueByLineEnd(benchmark::State& state) {
+  static const char* const kLineEnds[] = {"\r\n", "\n", "\r"};
+  static const char* const kNames[] = {"CR LF", "LF", "CR"};
+  const std::string profile =
+      bench::WithLineEnds(bench::TypicalProfile(4 << 20), kLineEnds[state.range(0)]);
+  state.SetLabel(kNames[state.range(0)]);
+  for (auto _ : state) {
+    const ProfileDocument document(profile, Western());
+    benchmark::DoNotOptimize(document.Value("windows", "Device"));
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(profile.size()));
+}
+BENCHMARK(BM_FindValueByLineEnd)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
 void BM_EditValue(benchmark::State& state) {
   const std::string profile = bench::TypicalProfile(static_cast<std::size_t>(state.range(0)));
   for (auto _ : state) {

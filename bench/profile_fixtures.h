@@ -34,4 +34,20 @@ inline std::string ProfileWithBigSection(std::size_t bytes, int keys) {
   return profile + big;
 }
 
+// `profile` with every CR LF line end written as `lineEnd` instead.
+inline std::string WithLineEnds(const std::string& profile, const std::string& lineEnd) {
+  std::string out;
+  out.reserve(profile.size());
+  for (std::size_t at = 0; at < profile.size();) {
+    const std::size_t end = profile.find("\r\n", at);
+    if (end == std::string::npos) {
+      out.append(profile, at);
+      break;
+    }
+    out.append(profile, at, end - at).append(lineEnd);
+    at = end + 2;
+  }
+  return out;
+}
+
 }  // namespace bench

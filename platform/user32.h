@@ -4,6 +4,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/winapi.h"
 
@@ -49,11 +50,18 @@ class TopLevelWindow {
   // True when other programs can send to this window.
   bool ReachableByOtherPrograms() const;
 
+  // When they cannot: why, in words a person can act on (which folder, what
+  // is wrong with it, what to do). Empty when they can.
+  const std::string& UnreachableBecause() const;
+
   // The message loop's step: waits up to `timeout` (forever when negative)
   // for a message from another program, hands it to the window procedure
   // and answers with its result. Returns true when a message was handled;
   // false on timeout, or when what arrived was not a message from a program
-  // of this user (it is dropped unanswered).
+  // of this user (it is dropped unanswered). The lParam of another
+  // program's message is a number, never an address in this process, but
+  // for WM_WININICHANGE: its lParam points to the section name that came
+  // with it, or is 0; one that came with an address and no name is dropped.
   bool PumpMessage(std::chrono::milliseconds timeout);
 
  private:
@@ -62,6 +70,7 @@ class TopLevelWindow {
   HWND handle_;
   std::shared_ptr<WindowProcedure> procedure_;
   std::unique_ptr<Endpoint> endpoint_;
+  std::string unreachableBecause_;
 };
 
 }  // namespace platform

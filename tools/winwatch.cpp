@@ -38,6 +38,35 @@ bool ParseCount(const char* text, long* value) {
   return end != text && *end == '\0' && *value >= 0;
 }
 
+// `text` with what a terminal would act on written out as \xNN instead:
+// C0 controls, DEL, and the C1 controls as UTF-8 spells them (both bytes),
+// with the backslash itself doubled, so a sender cannot move the cursor or
+// retitle the terminal through our output.
+std::string Printable(std::string_view text) {
+  std::string out;
+  const auto escape = [&](unsigned char byte) {
+    char escaped[8];
+    std::snprintf(escaped, sizeof(escaped), "\\x%02X", byte);
+    out += escaped;
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if (c < 0x20 || c == 0x7F) {
+      escape(c);
+    } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      escape(c);
+      escape(next);
+      ++i;
+    } else if (c == '\\') {
+      out += "\\\\";
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -69,7 +98,7 @@ int main(int argc, char** argv) {
   platform::TopLevelWindow window([&](UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
     if (message == WM_WININICHANGE) {
       const char* section = reinterpret_cast<const char*>(lParam);
-      std::printf("WM_WININICHANGE %s\n", section != nullptr ? section : "");
+      std::printf("WM_WININICHANGE %s\n", Printable(section != nullptr ? section : "").c_str());
     } else {
       std::printf("0x%x %lu\n", message, static_cast<unsigned long>(wParam));
     }
@@ -79,7 +108,7 @@ int main(int argc, char** argv) {
     return 0;
   });
   if (!window.ReachableByOtherPrograms()) {
-    std::fputs("winwatch: the window station cannot be used\n", stderr);
+    std::fprintf(stderr, "winwatch: %s\n", window.UnreachableBecause().c_str());
     return 1;
   }
   std::puts("ready");

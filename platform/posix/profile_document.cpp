@@ -57,14 +57,21 @@ class LineScanner {
 
  private:
   // Where the line that starts at `from` ends: at its first CR or LF, or at
-  // the end of the bytes. memchr finds each, much faster than a byte loop.
-  std::size_t LineEnd(std::size_t from) const {
-    const char* start = bytes_.data() + from;
-    const std::size_t left = bytes_.size() - from;
-    const auto* lf = static_cast<const char*>(std::memchr(start, '\n', left));
-    const std::size_t lineLength = lf != nullptr ? static_cast<std::size_t>(lf - start) : left;
-    const auto* cr = static_cast<const char*>(std::memchr(start, '\r', lineLength));
-    return from + (cr != nullptr ? static_cast<std::size_t>(cr - start) : lineLength);
+  // the end of the bytes. memchr finds each, much faster than a byte loop;
+  // the next CR and the next LF found are kept until the scan passes them,
+  // so a file whose lines all end one way is searched once, not once a line.
+  std::size_t LineEnd(std::size_t from) {
+    if (!searched_ || nextLf_ < from) nextLf_ = Find('\n', from);
+    if (!searched_ || nextCr_ < from) nextCr_ = Find('\r', from);
+    searched_ = true;
+    return std::min(nextLf_, nextCr_);
+  }
+
+  // The offset of the first `c` at or after `from`, or the end of the bytes.
+  std::size_t Find(char c, std::size_t from) const {
+    const auto* found =
+        static_cast<const char*>(std::memchr(bytes_.data() + from, c, bytes_.size() - from));
+    return found != nullptr ? static_cast<std::size_t>(found - bytes_.data()) : bytes_.size();
   }
 
   bool MayBeHeader(const Line& line) const {
@@ -119,6 +126,11 @@ class LineScanner {
   std::string_view bytes_;
   const CodePage& page_;
   std::size_t at_ = 0;
+  // Where the next LF and CR at or after the last search stand, once
+  // searched.
+  std::size_t nextLf_ = 0;
+  std::size_t nextCr_ = 0;
+  bool searched_ = false;
 };
 
 bool IsAscii(std::string_view text) {

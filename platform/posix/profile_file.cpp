@@ -59,7 +59,7 @@ std::string RandomSuffix() {
 
 Status ProfileFile::Resolve(std::string* target) const {
   if (const int error = fileSystem_.ResolveLinks(path_, target); error != 0) {
-    return Status::Failure(error, error == EPERM ? "follow a link owned by another user"
+    return Status::Failure(error, error == EPERM ? "a link on the way belongs to another user"
                                                  : "follow links");
   }
   return {};
@@ -76,10 +76,10 @@ Status ProfileFile::OpenTrustedFolder(const std::string& folder, UniqueFd* direc
   // Whoever may write the folder may put a link or a file of theirs in the
   // profile's place: only the user (and root) may.
   if (!IsRoot() && info->owner != ::geteuid()) {
-    return Status::Failure(EPERM, "use a folder owned by another user", folder);
+    return Status::Failure(EPERM, "folder " + folder + " belongs to another user");
   }
   if ((info->mode & (S_IWGRP | S_IWOTH)) != 0) {
-    return Status::Failure(EPERM, "use a folder others may write to", folder);
+    return Status::Failure(EPERM, "folder " + folder + " may be written by others");
   }
   return {};
 }
@@ -204,7 +204,7 @@ ProfileFile::UpdateResult ProfileFile::Update(
   RemoveStaleTemporaries(directory.get(), target, current);
   // A profile its owner may not write is a request to leave it as it is.
   if (current.exists && (current.info.mode & S_IWUSR) == 0) {
-    return {Status::Failure(EACCES, "write a read-only profile")};
+    return {Status::Failure(EACCES, "the profile is read-only")};
   }
   const std::string_view old = current.bytes.view();
   const bool unchanged = current.exists == seen.exists &&

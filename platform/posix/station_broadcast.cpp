@@ -17,9 +17,18 @@ constexpr std::size_t kSpareDescriptors = 64;
 // How often a window whose queue was full is tried again.
 constexpr int kRetryMs = 5;
 
+// How many sockets a broadcast may hold open at once. The soft limit on
+// descriptors is raised to the hard one first: a broadcast to many windows
+// is what the hard limit is there for.
 std::size_t DescriptorBudget() {
   rlimit limit{};
-  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 1024;
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 16;
+  if (limit.rlim_cur != limit.rlim_max) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max;
+    if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+  }
+  if (limit.rlim_cur == RLIM_INFINITY) return 1 << 20;
   const auto current = static_cast<std::size_t>(limit.rlim_cur);
   return current > kSpareDescriptors + 16 ? current - kSpareDescriptors : 16;
 }
@@ -35,7 +44,15 @@ StationBroadcast::StationBroadcast(const MessageRequest& request,
       maxOpen_(DescriptorBudget()) {
   if (!station_) return;
   for (std::string& name : station_->WindowNames()) {
-    if (skip.count(name) == 0) peers_.push_back(Peer{std::move(name), UniqueFd(), State::Connect});
+    if (skip.count(name) == 0) peers_.push_back(Peer{std::move(name), UniqueFd(), State::Connect, {}});
+  }
+  // With more windows than sockets at once, each window is waited on for
+  // its share of the time only, so that hung windows holding every socket
+  // cannot keep the rest from their turn before the deadline.
+  turn_ = timeout;
+  if (peers_.size() > maxOpen_) {
+    turn_ = std::chrono::milliseconds(timeout.count() * static_cast<long>(maxOpen_) /
+                                      static_cast<long>(peers_.size()));
   }
   StartMore();
 }
@@ -44,6 +61,7 @@ void StationBroadcast::StartMore() {
   while (nextToStart_ < peers_.size() && open_ < maxOpen_) {
     Peer& peer = peers_[nextToStart_++];
     ++open_;
+    peer.deadline = std::min(deadline_, std::chrono::steady_clock::now() + turn_);
     Connect(peer);
   }
 }
@@ -123,9 +141,15 @@ void StationBroadcast::Wait() {
     }
     if (fds.empty() && !retrying && nextToStart_ == peers_.size()) return;
 
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline_ - std::chrono::steady_clock::now());
-    if (left.count() <= 0) break;
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline_) break;
+    // Wait until the first open window's turn ends (rounded up, so a turn
+    // is never cut a millisecond short).
+    auto next = deadline_;
+    for (std::size_t i = 0; i < nextToStart_; ++i) {
+      if (peers_[i].state != State::Done) next = std::min(next, peers_[i].deadline);
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(next - now);
     const int wait = static_cast<int>(retrying ? std::min<long>(left.count(), kRetryMs)
                                                : left.count());
     if (::poll(fds.data(), fds.size(), wait) < 0 && errno != EINTR) break;
@@ -141,9 +165,17 @@ void StationBroadcast::Wait() {
         Finish(peer, false);  // hung up or failed
       }
     }
+    const auto after = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i < nextToStart_; ++i) {
       Peer& peer = peers_[i];
-      if (peer.state == State::Connect) Connect(peer);
+      if (peer.state == State::Done) continue;
+      if (after >= peer.deadline && after < deadline_) {
+        // Its turn is over: its socket goes to a window still waiting.
+        ++givenUp_;
+        Finish(peer, false);
+      } else if (peer.state == State::Connect) {
+        Connect(peer);
+      }
     }
   }
   // The deadline passed: whoever has not answered is given up on.

@@ -23,7 +23,10 @@ inline constexpr std::chrono::milliseconds kAnswerTimeout{5000};
 //  - a socket with no listener behind it is removed from the station;
 //  - a window owned by another user is neither sent to nor believed;
 //  - a window that has not answered, or answered with a malformed frame,
-//    by the deadline is given up on.
+//    by the deadline is given up on;
+//  - with more windows than the process may hold sockets, each window gets
+//    a turn of its share of the time, so every window is sent to before the
+//    deadline however many of the others hang.
 class StationBroadcast {
  public:
   StationBroadcast(const MessageRequest& request, const std::set<std::string>& skip,
@@ -45,6 +48,7 @@ class StationBroadcast {
     std::string name;
     UniqueFd socket;
     State state = State::Connect;
+    std::chrono::steady_clock::time_point deadline;  // the end of its turn
   };
 
   void Connect(Peer& peer);
@@ -60,6 +64,7 @@ class StationBroadcast {
   std::size_t nextToStart_ = 0;
   std::size_t open_ = 0;
   std::size_t maxOpen_ = 0;
+  std::chrono::milliseconds turn_{0};
   int answered_ = 0;
   int givenUp_ = 0;
 };

@@ -25,6 +25,9 @@ using posix::UniqueFd;
 using posix::WindowStation;
 
 struct TopLevelWindow::Endpoint {
+  Endpoint(WindowStation station, UniqueFd listener, std::string name)
+      : station(std::move(station)), listener(std::move(listener)), name(std::move(name)) {}
+
   WindowStation station;
   UniqueFd listener;
   std::string name;
@@ -111,11 +114,15 @@ bool WaitReadable(int fd, int timeoutMs) {
 
 TopLevelWindow::TopLevelWindow(WindowProcedure procedure)
     : procedure_(std::make_shared<WindowProcedure>(std::move(procedure))) {
-  if (auto station = WindowStation::Open()) {
+  if (auto station = WindowStation::Open(&unreachableBecause_)) {
     UniqueFd listener;
     std::string name;
-    if (station->CreateWindowSocket(&listener, &name) == 0) {
-      endpoint_.reset(new Endpoint{std::move(*station), std::move(listener), std::move(name)});
+    if (const int error = station->CreateWindowSocket(&listener, &name); error == 0) {
+      endpoint_ =
+          std::make_unique<Endpoint>(std::move(*station), std::move(listener), std::move(name));
+    } else {
+      unreachableBecause_ = "the window station " + posix::WindowStationPath() +
+                            " cannot take a window: " + std::strerror(error);
     }
   }
   handle_ = Windows().Add(procedure_, endpoint_ ? endpoint_->name : std::string());
@@ -124,6 +131,8 @@ TopLevelWindow::TopLevelWindow(WindowProcedure procedure)
 TopLevelWindow::~TopLevelWindow() { Windows().Remove(handle_); }
 
 bool TopLevelWindow::ReachableByOtherPrograms() const { return endpoint_ != nullptr; }
+
+const std::string& TopLevelWindow::UnreachableBecause() const { return unreachableBecause_; }
 
 bool TopLevelWindow::PumpMessage(std::chrono::milliseconds timeout) {
   const int wait = timeout.count() < 0 ? -1 : static_cast<int>(timeout.count());
@@ -147,6 +156,13 @@ bool TopLevelWindow::PumpMessage(std::chrono::milliseconds timeout) {
   const std::optional<MessageRequest> request = posix::DecodeRequest(frame);
   if (!request) return false;
 
+  // An address from another program means nothing here. WM_WININICHANGE
+  // names its section by pointer, so it is taken only with the text that
+  // travelled with it (or with none at all), its lParam then pointing to our
+  // copy; one that carries a bare address is dropped unanswered.
+  if (request->message == WM_WININICHANGE && !request->text && request->lParam != 0) {
+    return false;
+  }
   const LPARAM lParam = request->text ? reinterpret_cast<LPARAM>(request->text->c_str())
                                       : static_cast<LPARAM>(request->lParam);
   const LRESULT result =

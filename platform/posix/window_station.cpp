@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <random>
 
@@ -22,17 +23,38 @@ std::string WindowStationPath() {
   return "/tmp/winstation-" + std::to_string(geteuid());
 }
 
-std::optional<WindowStation> WindowStation::Open() {
+std::optional<WindowStation> WindowStation::Open(std::string* problem) {
   const std::string path = WindowStationPath();
+  const auto refuse = [&](const std::string& why) -> std::optional<WindowStation> {
+    if (problem != nullptr) {
+      *problem = "the window station " + path + " cannot be used: " + why +
+                 "; remove it (or have its owner remove it), or set XDG_RUNTIME_DIR to a "
+                 "folder of your own";
+    }
+    return std::nullopt;
+  };
   const bool made = ::mkdir(path.c_str(), 0700) == 0;
+  const int mkdirError = made ? 0 : errno;
   UniqueFd folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (!folder.valid()) return std::nullopt;
+  if (!folder.valid()) {
+    const int error = errno;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return refuse("it is a link");
+    if (error == ENOTDIR) return refuse("it is not a folder");
+    return refuse(std::strerror(mkdirError != 0 && mkdirError != EEXIST ? mkdirError : error));
+  }
   // The umask may have taken bits from a folder just made.
   if (made) ::fchmod(folder.get(), 0700);
   struct stat st {};
-  if (::fstat(folder.get(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
-      (st.st_mode & 07777) != 0700) {
-    return std::nullopt;
+  if (::fstat(folder.get(), &st) != 0) return refuse(std::strerror(errno));
+  if (st.st_uid != geteuid()) {
+    return refuse("it belongs to user id " + std::to_string(st.st_uid) + ", not to you (" +
+                  std::to_string(geteuid()) + ")");
+  }
+  if ((st.st_mode & 07777) != 0700) {
+    char mode[8];
+    std::snprintf(mode, sizeof(mode), "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    return refuse(std::string("it is open to others (mode ") + mode + ", not 0700)");
   }
   return WindowStation(std::move(folder));
 }

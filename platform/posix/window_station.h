@@ -29,8 +29,9 @@ std::string WindowStationPath();
 class WindowStation {
  public:
   // Opens this user's station, making it when absent; nullopt when the
-  // station is refused or cannot be made.
-  static std::optional<WindowStation> Open();
+  // station is refused or cannot be made, with the reason in `problem`
+  // when given: the folder, what is wrong with it, and what the user can do.
+  static std::optional<WindowStation> Open(std::string* problem = nullptr);
 
   // The names of the window sockets now in the station.
   std::vector<std::string> WindowNames() const;
