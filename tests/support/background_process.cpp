@@ -1,5 +1,7 @@
 #include "tests/support/background_process.h"
 
+#include "tests/support/process.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -14,7 +16,8 @@ namespace testing_support {
 
 BackgroundProcess::BackgroundProcess(const std::string& program,
                                      const std::vector<std::string>& args,
-                                     const std::map<std::string, std::string>& env) {
+                                     const std::map<std::string, std::string>& env,
+                                     std::optional<uid_t> user) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   platform::posix::UniqueFd read(fds[0]), write(fds[1]);
@@ -30,6 +33,7 @@ BackgroundProcess::BackgroundProcess(const std::string& program,
     const int devNull = open("/dev/null", O_RDONLY);
     dup2(devNull, 0);
     for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+    if (user) BecomeUser(*user);
     execv(program.c_str(), argv.data());
     _exit(127);
   }

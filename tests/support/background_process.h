@@ -16,8 +16,10 @@ namespace testing_support {
 
 class BackgroundProcess {
  public:
+  // `user`, when given, is the user (and group) id the program runs as.
   BackgroundProcess(const std::string& program, const std::vector<std::string>& args,
-                    const std::map<std::string, std::string>& env = {});
+                    const std::map<std::string, std::string>& env = {},
+                    std::optional<uid_t> user = std::nullopt);
   ~BackgroundProcess();
   BackgroundProcess(const BackgroundProcess&) = delete;
   BackgroundProcess& operator=(const BackgroundProcess&) = delete;

@@ -1,5 +1,7 @@
 #include "tests/support/process.h"
 
+#include <grp.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -30,6 +32,10 @@ struct Pipe {
 
 }  // namespace
 
+void BecomeUser(uid_t id) {
+  if (setgroups(0, nullptr) != 0 || setgid(id) != 0 || setuid(id) != 0) _exit(126);
+}
+
 ProcessResult RunProcess(const std::string& program, const ProcessOptions& options) {
   Pipe in, out, err;
   std::vector<std::string> argvStrings{program};
@@ -47,6 +53,7 @@ ProcessResult RunProcess(const std::string& program, const ProcessOptions& optio
     dup2(err.write.get(), 2);
     for (const auto& name : options.unsetEnv) unsetenv(name.c_str());
     for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
+    if (options.user) BecomeUser(*options.user);
     execv(program.c_str(), argv.data());
     _exit(127);
   }

@@ -1,8 +1,11 @@
 #pragma once
 // Runs a program as a child process and collects what it did.
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,7 +26,17 @@ struct ProcessOptions {
   std::vector<std::string> unsetEnv;          // removed from ours
   bool stdinNeverCloses = false;              // a pipe nobody writes or closes
   std::chrono::milliseconds timeout{20000};   // then it is killed
+  std::optional<uid_t> user;                  // run as this user id (and group id), from root
 };
+
+// In a child before exec: takes on user and group id `id` with no
+// supplementary groups; exits the child with 126 when that fails.
+void BecomeUser(uid_t id);
+
+// The user ids the tests act as when they play other local users; usable
+// only when the tests run as root.
+inline constexpr uid_t kVictimUser = 61001;
+inline constexpr uid_t kAttackerUser = 61002;
 
 ProcessResult RunProcess(const std::string& program, const ProcessOptions& options = {});
 
