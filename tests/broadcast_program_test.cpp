@@ -287,4 +287,68 @@ TEST_F(BroadcastTest, AWindowOfAnotherUserIsNotSentTo) {
   EXPECT_FALSE(stranger.ReachedAnotherUser());
 }
 
+// Messages another program of the user may send: one that claims its text
+// is at an address (winwatch would have printed through it), and one whose
+// text would drive the terminal. Neither crashes the window, and what it
+// prints is escaped.
+TEST_F(BroadcastTest, AWindowNeverFollowsASentAddressAndPrintsControlsEscaped) {
+  auto watcher = StartWatcher({"--count", "1"});
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  platform::posix::StationBroadcast bare({0x1A, 0, 0x1234, std::nullopt}, {}, 1s);
+  bare.Wait();
+  EXPECT_EQ(bare.answered(), 0);
+  platform::posix::StationBroadcast nasty(
+      {0x1A, 0, 0, std::string("win\x1b]0;owned\x07" "dows\\\xc2\x9b")}, {}, 2s);
+  nasty.Wait();
+  EXPECT_EQ(nasty.answered(), 1);
+  EXPECT_EQ(watcher->WaitExit(5s), 0);
+  EXPECT_EQ(watcher->Output(),
+            "ready\nWM_WININICHANGE win\\x1B]0;owned\\x07dows\\\\\\xC2\\x9B\n");
+}
+
+// A station another user made first: refused, and winwatch says where, why
+// and what to do.
+TEST_F(BroadcastTest, ASquattedStationIsNamedWithItsOwner) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give a folder away";
+  std::filesystem::create_directory(station);
+  ASSERT_EQ(chmod(station.c_str(), 0700), 0);
+  ASSERT_EQ(chown(station.c_str(), 65534, 65534), 0);
+  testing_support::ProcessOptions options;
+  options.env = Env();
+  const ProcessResult result = RunProcess(WINWATCH_PATH, options);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "winwatch: the window station " + station +
+                            " cannot be used: it belongs to user id 65534, not to you (" +
+                            std::to_string(geteuid()) +
+                            "); remove it (or have its owner remove it), or set "
+                            "XDG_RUNTIME_DIR to a folder of your own\n");
+}
+
+// More hung windows than the sender may hold sockets: the answering window
+// still gets its turn before the deadline.
+TEST_F(BroadcastTest, HungWindowsBeyondTheDescriptorLimitDoNotStarveTheOthers) {
+  auto watcher = StartWatcher({"--count", "1"});
+  std::vector<UniqueFd> hung;
+  for (int i = 0; i < 150; ++i) {
+    UniqueFd socket(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof(address.sun_path), "%s/w-1-%d-hung", station.c_str(), i);
+    ASSERT_EQ(::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(::listen(socket.get(), 4), 0);
+    hung.push_back(std::move(socket));
+  }
+  // 80 descriptors, soft and hard: room for 16 sockets at once.
+  testing_support::ProcessOptions options;
+  options.env = Env();
+  options.args = {"--nofile=80:80", DEFPRINTER_PATH};
+  const ProcessResult result = RunProcess("/usr/bin/prlimit", options);
+  EXPECT_TRUE(result.exited);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_LT(result.elapsed, 8s) << result.elapsed.count() << " ms";
+  EXPECT_EQ(watcher->WaitExit(2s), 0) << result.elapsed.count() << " ms: " << result.err;
+  EXPECT_EQ(watcher->Output(), "ready\n" + kHeard + "\n");
+  for (int i = 0; i < 150; ++i) ::unlink((station + "/w-1-" + std::to_string(i) + "-hung").c_str());
+}
+
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <sys/stat.h>
+
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
@@ -93,6 +96,53 @@ TEST_F(DefprinterTest, UsesTheDefaultProfileUnderXdgConfigHome) {
   ExpectSilentSuccess(result);
   EXPECT_EQ(ReadFile(dir / "winprofile/win.ini"),
             "[windows]\r\nDevice=Quillmarex,winspool,Ne01:\r\n");
+}
+
+// A relative path would name a different file in every folder the program
+// starts in: relative WININI and XDG_CONFIG_HOME are ignored.
+TEST_F(DefprinterTest, IgnoresRelativeProfileVariables) {
+  ProcessOptions options;
+  options.env = {{"WININI", "relative/win.ini"},
+                 {"XDG_CONFIG_HOME", "config"},
+                 {"HOME", dir.path().string()}};
+  const std::string here = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  const ProcessResult result = RunProcess(DEFPRINTER_PATH, options);
+  std::filesystem::current_path(here);
+  ExpectSilentSuccess(result);
+  EXPECT_EQ(ReadFile(dir / ".config/winprofile/win.ini"),
+            "[windows]\r\nDevice=Quillmarex,winspool,Ne01:\r\n");
+  EXPECT_FALSE(std::filesystem::exists(dir / "relative"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "config"));
+}
+
+// profilectl says which profile, which step and why; defprinter says nothing.
+TEST_F(DefprinterTest, ProfilectlNamesTheFailingStepAndItsCause) {
+  const std::string folder = dir / "open";
+  std::filesystem::create_directory(folder);
+  ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+  profile = folder + "/win.ini";
+  const struct {
+    std::vector<std::string> args;
+    std::string said;
+  } cases[] = {
+      {{"set", "windows", "Device", "x"},
+       "profilectl: cannot write " + profile + ": folder " + folder +
+           " may be written by others: Operation not permitted\n"},
+      {{"set", "win]dows", "Device", "x"},
+       "profilectl: cannot write " + profile +
+           ": store that section name: Invalid argument\n"},
+  };
+  for (const auto& c : cases) {
+    ProcessOptions options;
+    options.env = {{"WININI", profile}};
+    options.args = c.args;
+    const ProcessResult result = RunProcess(PROFILECTL_PATH, options);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, c.said);
+  }
+  ExpectSilentSuccess(Run());
+  EXPECT_EQ(dir.Listing(), "open\n");
 }
 
 TEST_F(DefprinterTest, AProfileThatCannotBeWrittenIsLeftAloneAndTheProgramStillEnds) {

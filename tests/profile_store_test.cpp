@@ -94,6 +94,33 @@ TEST_F(ProfileStoreTest, RemovingFromNoFileMakesNoFile) {
   EXPECT_EQ(dir.Listing(), "");
 }
 
+// A write that would change nothing makes nothing: no folder, no lock file.
+TEST_F(ProfileStoreTest, RemovingFromAProfileWhoseFolderIsAbsentMakesNoFolder) {
+  path = dir / "not/yet/win.ini";
+  EXPECT_EQ(Write("windows", "Device", nullptr), 1);
+  EXPECT_EQ(Write("windows", nullptr, nullptr), 1);
+  EXPECT_EQ(dir.Listing(), "");
+}
+
+// A profile without its owner's write bit is not to be changed, by anyone,
+// root included; the call fails and says why.
+TEST_F(ProfileStoreTest, AReadOnlyProfileIsLeftAsItIs) {
+  const std::string before = "[windows]\r\nDevice=old\r\n";
+  for (const mode_t mode : {0400, 0444, 0455}) {
+    SCOPED_TRACE(mode);
+    WriteFile(path, before);
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+    ProfileFile file(path, DefaultFileSystem());
+    platform::posix::Status status;
+    EXPECT_EQ(ProfileStore(file, Page1252()).Write("windows", "Device", "new", &status), 0);
+    EXPECT_EQ(status.code(), EACCES);
+    EXPECT_EQ(ReadFile(path), before);
+    // Writing what it already holds is no change, and succeeds.
+    EXPECT_EQ(Write("windows", "Device", "old"), 1);
+    ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+  }
+}
+
 TEST_F(ProfileStoreTest, ANewFileIsPrivateAndSoIsANewFolder) {
   path = dir / "made/for/it/win.ini";
   ASSERT_EQ(Write("windows", "Device", "d"), 1);
