@@ -92,9 +92,9 @@ TEST_F(ThreatModelTest, AnotherUserHoldingLocksCannotMakeTheUtilityWait) {
   const std::string profile = victimHome + "/win.ini";
   MakeFile(profile, "[windows]\r\nDevice=old\r\n", kVictimUser, 0644);
   // Every lock the attacker can take: on the folder and on the profile.
-  BackgroundProcess folderLock("/usr/bin/flock", {"-x", victimHome, "sleep", "60"}, {},
+  BackgroundProcess folderLock("/usr/bin/flock", {"-F", "-x", victimHome, "sleep", "60"}, {},
                                kAttackerUser);
-  BackgroundProcess fileLock("/usr/bin/flock", {"-x", profile, "sleep", "60"}, {}, kAttackerUser);
+  BackgroundProcess fileLock("/usr/bin/flock", {"-F", "-x", profile, "sleep", "60"}, {}, kAttackerUser);
   std::this_thread::sleep_for(200ms);
 
   const ProcessResult result = Run(DEFPRINTER_PATH, profile, kVictimUser);
@@ -111,7 +111,7 @@ TEST_F(ThreatModelTest, TheUsersOwnLockHolderDelaysTheUtilityABoundedTime) {
   const std::string before = "[windows]\r\nDevice=old\r\n";
   MakeFile(profile, before, kVictimUser);
   MakeFile(profile + ".lock", "", kVictimUser);
-  BackgroundProcess holder("/usr/bin/flock", {"-x", profile + ".lock", "sleep", "60"}, {},
+  BackgroundProcess holder("/usr/bin/flock", {"-F", "-x", profile + ".lock", "sleep", "60"}, {},
                            kVictimUser);
   std::this_thread::sleep_for(200ms);
   const ProcessResult result = Run(DEFPRINTER_PATH, profile, kVictimUser);
