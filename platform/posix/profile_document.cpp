@@ -39,6 +39,8 @@ class LineScanner {
   // any other is reported as LineKind::Other, for callers that are looking
   // for a section and need nothing else.
   bool Next(Line& line, bool headersOnly = false) {
+    // Lines that cannot be headers are stepped over without being read.
+    if (headersOnly) at_ = NextPossibleHeader(at_);
     if (at_ >= bytes_.size()) return false;
     line = Line{};
     line.begin = at_;
@@ -72,6 +74,22 @@ class LineScanner {
     const auto* found =
         static_cast<const char*>(std::memchr(bytes_.data() + from, c, bytes_.size() - from));
     return found != nullptr ? static_cast<std::size_t>(found - bytes_.data()) : bytes_.size();
+  }
+
+  // The start of the first line at or after line start `from` that holds
+  // "[" after nothing but blanks (or the end of the bytes). Only "["
+  // characters are visited, so the many key lines of a large profile cost
+  // one memchr between headers.
+  std::size_t NextPossibleHeader(std::size_t from) const {
+    for (std::size_t search = from;;) {
+      const std::size_t open = Find('[', search);
+      if (open == bytes_.size()) return open;
+      std::size_t start = open;
+      while (start > from && IsBlank(bytes_[start - 1])) --start;
+      if (start == from || bytes_[start - 1] == '\n' || bytes_[start - 1] == '\r') return start;
+      if (from == 0 && start == 3 && bytes_.substr(0, 3) == "\xEF\xBB\xBF") return 0;
+      search = open + 1;
+    }
   }
 
   bool MayBeHeader(const Line& line) const {
