@@ -24,7 +24,8 @@ void Form1::Load() {
   platform::WriteProfileStringA(u"windows", u"Device", deviceLine);
 
   const std::string sectionName = platform::ToAnsi(u"windows");
-  SendMessageA(HWND_BROADCAST, WM_WININICHANGE, 0, reinterpret_cast<LPARAM>(sectionName.c_str()));
+  platform::SendMessageA(HWND_BROADCAST, WM_WININICHANGE, 0,
+                         reinterpret_cast<LPARAM>(sectionName.c_str()));
 
   forms::End();
 }

@@ -27,6 +27,17 @@ DEFPRINTER_IMPORT LRESULT DEFPRINTER_WINAPI SendMessageA(HWND hWnd, UINT Msg, WP
 
 namespace platform {
 
+// How long a broadcast waits, in all, for windows that have not answered.
+inline constexpr std::chrono::milliseconds kBroadcastTimeout{5000};
+
+// SendMessageA as the routines above the platform call it. To one window:
+// the message is handled and its result returned. With HWND_BROADCAST,
+// every top-level window gets the message, all at once, and the call
+// returns once each has handled it; a window that has not answered within
+// kBroadcastTimeout of the start is given up on, so hung programs together
+// cost one bound, not one each. A broadcast returns 0.
+LRESULT SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+
 // Handles one message sent to a window and returns the result for the
 // sender.
 using WindowProcedure = std::function<LRESULT(UINT message, WPARAM wParam, LPARAM lParam)>;

@@ -11,8 +11,10 @@
 // that has stopped responding. Exits 1 when the window station cannot be
 // used, 2 on a bad command line.
 
+#if !defined(_WIN32)
 #include <signal.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -25,7 +27,16 @@
 
 namespace {
 
+#if defined(_WIN32)
+extern "C" __declspec(dllimport) void __stdcall Sleep(unsigned long milliseconds);
+// Windows ends a console program on Ctrl+C or when it is killed; nothing
+// is asked to stop.
+constexpr bool stopRequested = false;
+void NeverAnswer() { Sleep(0xFFFFFFFF); }
+#else
 volatile sig_atomic_t stopRequested = 0;
+void NeverAnswer() { pause(); }
+#endif
 
 int Usage() {
   std::fputs("usage: winwatch [--count N] [--delay-ms N] [--hang]\n", stderr);
@@ -86,6 +97,7 @@ int main(int argc, char** argv) {
     }
   }
 
+#if !defined(_WIN32)
   // Ending on a signal goes through the normal exit, so the window leaves
   // the station.
   struct sigaction action {};
@@ -93,6 +105,7 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGHUP, &action, nullptr);
+#endif
 
   long handled = 0;
   platform::TopLevelWindow window([&](UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
@@ -116,7 +129,8 @@ int main(int argc, char** argv) {
 
   while (!stopRequested && (count < 0 || handled < count)) {
     if (hang) {
-      pause();
+      // The window exists and hears nothing: its messages wait for ever.
+      NeverAnswer();
       continue;
     }
     window.PumpMessage(std::chrono::milliseconds(200));

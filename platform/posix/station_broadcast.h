@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "platform/posix/message_frame.h"
+#include "platform/user32.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/posix/window_station.h"
 
 namespace platform::posix {
 
 // How long a broadcast waits, in all, for the windows that have not answered.
-inline constexpr std::chrono::milliseconds kAnswerTimeout{5000};
+inline constexpr std::chrono::milliseconds kAnswerTimeout = kBroadcastTimeout;
 
 // One broadcast to the windows of the station, but for those named in
 // `skip` (this process's own, which get the message directly). Construction

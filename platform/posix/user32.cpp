@@ -200,3 +200,12 @@ extern "C" LRESULT SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lPara
   // A broadcast reports no single window's answer.
   return 0;
 }
+
+namespace platform {
+
+// The station broadcast is bounded by kBroadcastTimeout already.
+LRESULT SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  return ::SendMessageA(hWnd, Msg, wParam, lParam);
+}
+
+}  // namespace platform
