@@ -29,6 +29,10 @@ namespace {
 
 #if defined(_WIN32)
 extern "C" __declspec(dllimport) void __stdcall Sleep(unsigned long milliseconds);
+extern "C" int _setmode(int fd, int mode);  // the C runtime's
+constexpr int kBinaryMode = 0x8000;         // _O_BINARY
+// The same lines as on Linux: LF, not the CR LF of a text-mode stream.
+void PrintLinesAsTheyAre() { _setmode(1, kBinaryMode); }
 // Windows ends a console program on Ctrl+C or when it is killed; nothing
 // is asked to stop.
 constexpr bool stopRequested = false;
@@ -36,6 +40,7 @@ void NeverAnswer() { Sleep(0xFFFFFFFF); }
 #else
 volatile sig_atomic_t stopRequested = 0;
 void NeverAnswer() { pause(); }
+void PrintLinesAsTheyAre() {}
 #endif
 
 int Usage() {
@@ -107,6 +112,7 @@ int main(int argc, char** argv) {
   sigaction(SIGHUP, &action, nullptr);
 #endif
 
+  PrintLinesAsTheyAre();
   long handled = 0;
   platform::TopLevelWindow window([&](UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
     if (message == WM_WININICHANGE) {
