@@ -51,9 +51,16 @@ TEST(WindowsProgram, ImportsOnlyFromDllsEveryWindowsHas) {
   EXPECT_TRUE(has("KERNEL32.dll", "WriteProfileStringA"));
   EXPECT_TRUE(has("KERNEL32.dll", "GetProfileStringA"));
   EXPECT_TRUE(has("USER32.dll", "SendMessageA"));
+  // The broadcast: every top-level window, each sent to on a thread of its
+  // own with a time limit, so no hung program holds it.
+  EXPECT_TRUE(has("USER32.dll", "EnumWindows"));
+  EXPECT_TRUE(has("USER32.dll", "SendMessageTimeoutA"));
+  EXPECT_TRUE(has("KERNEL32.dll", "CreateThread"));
+  EXPECT_TRUE(has("KERNEL32.dll", "WaitForSingleObject"));
   // The ANSI entry points only.
   EXPECT_FALSE(has("KERNEL32.dll", "WriteProfileStringW"));
   EXPECT_FALSE(has("USER32.dll", "SendMessageW"));
+  EXPECT_FALSE(has("USER32.dll", "SendMessageTimeoutW"));
 }
 
 TEST(WindowsProgram, HasIconGroupOneWithItsThreeImages) {
