@@ -78,4 +78,19 @@ TEST_F(WineProgramTest, HungProgramsTogetherCostOneBoundAndTheAnsweringOneHears)
   for (const auto& window : hung) EXPECT_EQ(window->Output(), "ready\n");
 }
 
+// Form1's routines, cross-built with GoogleTest, against Wine's profile
+// calls: with the system code page 1252, and 932 (Japanese key names).
+TEST_F(WineProgramTest, Form1sRoutinesPassAgainstWinesProfileOnBothCodePages) {
+  for (const char* locale : {"C", "ja_JP.UTF-8"}) {
+    SCOPED_TRACE(locale);
+    const ProcessResult result =
+        prefix->Run(std::string(WIN64_DIR) + "/form1_tests.exe", {}, 60s, {{"LC_ALL", locale}});
+    EXPECT_EQ(result.status, 0) << result.out;
+    EXPECT_NE(result.out.find("[  PASSED  ] " + std::string(locale[0] == 'C' ? "3" : "4") +
+                              " tests."),
+              std::string::npos)
+        << result.out;
+  }
+}
+
 }  // namespace

@@ -45,9 +45,11 @@ std::map<std::string, std::string> WinePrefix::Env() const {
 }
 
 ProcessResult WinePrefix::Run(const std::string& exe, std::vector<std::string> args,
-                              std::chrono::milliseconds timeout) const {
+                              std::chrono::milliseconds timeout,
+                              const std::map<std::string, std::string>& env) const {
   ProcessOptions options;
   options.env = Env();
+  for (const auto& [name, value] : env) options.env[name] = value;
   options.unsetEnv = {"DISPLAY", "WAYLAND_DISPLAY"};
   options.args = {exe};
   options.args.insert(options.args.end(), args.begin(), args.end());

@@ -32,9 +32,11 @@ class WinePrefix {
   bool ready() const { return ready_; }
   const std::string& problem() const { return problem_; }
 
-  // Runs Windows program `exe` to its end.
+  // Runs Windows program `exe` to its end, with `env` added to the
+  // prefix's environment.
   ProcessResult Run(const std::string& exe, std::vector<std::string> args = {},
-                    std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
+                    std::chrono::milliseconds timeout = std::chrono::seconds(30),
+                    const std::map<std::string, std::string>& env = {}) const;
   // Starts Windows program `exe` beside the test.
   std::unique_ptr<BackgroundProcess> Start(const std::string& exe,
                                            std::vector<std::string> args = {}) const;
