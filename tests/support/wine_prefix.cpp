@@ -13,16 +13,32 @@ WinePrefix::WinePrefix(std::map<std::string, std::string> env) : env_(std::move(
     return;
   }
   // wineboot makes the prefix; waiting for the wineserver to go means every
-  // program of the first start has finished.
+  // program of the first start has finished. The display driver is set
+  // before any desktop is started again.
   const ProcessResult boot = Run("wineboot", {"--init"}, std::chrono::seconds(120));
   ProcessOptions wait;
   wait.env = Env();
   wait.args = {"-w"};
   wait.timeout = std::chrono::seconds(120);
   RunProcess(kWineServer, wait);
-  if (!SetRegistryValue("HKCU\\Software\\Wine\\Drivers", "Graphics", "null")) {
-    problem_ = "the Wine prefix did not come up: " + boot.err;
+  const ProcessResult driver = Run("reg", {"add", "HKCU\\Software\\Wine\\Drivers", "/v",
+                                           "Graphics", "/d", "null", "/f"});
+  RunProcess(kWineServer, wait);
+  if (driver.status != 0) {
+    problem_ = "the Wine prefix did not come up: " + boot.err + driver.err;
     return;
+  }
+  // Then one wineserver for the prefix's whole life, and Wine's own
+  // services started once under it, not again for each program (they would
+  // outlive it holding its output open). Both go to the background at
+  // once; their output goes nowhere, so no pipe of ours stays open behind.
+  for (const std::string& command :
+       {std::string(kWineServer) + " -p", std::string(kWine) + " wineboot"}) {
+    ProcessOptions quiet;
+    quiet.env = Env();
+    quiet.args = {"-c", "exec " + command + " </dev/null >/dev/null 2>&1"};
+    quiet.timeout = std::chrono::seconds(120);
+    RunProcess("/bin/sh", quiet);
   }
   ready_ = true;
 }
