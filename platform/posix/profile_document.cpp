@@ -71,6 +71,8 @@ class LineScanner {
 
   // The offset of the first `c` at or after `from`, or the end of the bytes.
   std::size_t Find(char c, std::size_t from) const {
+    // An empty view may have no data at all: memchr must not see it.
+    if (from >= bytes_.size()) return bytes_.size();
     const auto* found =
         static_cast<const char*>(std::memchr(bytes_.data() + from, c, bytes_.size() - from));
     return found != nullptr ? static_cast<std::size_t>(found - bytes_.data()) : bytes_.size();
