@@ -26,13 +26,6 @@ constexpr const char kMarkValue[] = "temporary";
 // More links than this on one path is a loop.
 constexpr int kMaxLinks = 40;
 
-std::string ParentOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
 std::string Join(const std::string& folder, const std::string& name) {
   return folder == "/" ? "/" + name : folder + "/" + name;
 }
@@ -60,7 +53,7 @@ class PosixFileSystem final : public FileSystem {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
     if (errno != ENOENT) return Errno();
-    const std::string parent = ParentOf(path);
+    const std::string parent = FolderOf(path);
     if (parent != path && parent != ".") {
       if (const int error = CreateDirectories(parent, mode); error != 0) return error;
     }
@@ -119,7 +112,7 @@ class PosixFileSystem final : public FileSystem {
       std::string name = std::move(names.front());
       names.pop_front();
       if (name == "..") {
-        resolved = ParentOf(resolved);
+        resolved = FolderOf(resolved);
         continue;
       }
       const std::string next = Join(resolved, name);
@@ -281,6 +274,13 @@ class PosixFileSystem final : public FileSystem {
 };
 
 }  // namespace
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
 
 FileSystem& DefaultFileSystem() {
   static PosixFileSystem fileSystem;

@@ -119,6 +119,10 @@ class FileSystem {
 // The real file system of this machine.
 FileSystem& DefaultFileSystem();
 
+// The folder that holds `path`, by its name alone: "." for a bare name,
+// "/" for a name in the root.
+std::string FolderOf(const std::string& path);
+
 // Passes every call on to another file system, so that a test overrides
 // only the calls it cares about.
 class FileSystemWrapper : public FileSystem {
