@@ -99,11 +99,13 @@ TEST_F(DefprinterTest, UsesTheDefaultProfileUnderXdgConfigHome) {
 }
 
 // A relative path would name a different file in every folder the program
-// starts in: relative WININI and XDG_CONFIG_HOME are ignored.
+// starts in: relative WININI, XDG_CONFIG_HOME and XDG_RUNTIME_DIR are
+// ignored.
 TEST_F(DefprinterTest, IgnoresRelativeProfileVariables) {
   ProcessOptions options;
   options.env = {{"WININI", "relative/win.ini"},
                  {"XDG_CONFIG_HOME", "config"},
+                 {"XDG_RUNTIME_DIR", "runtime"},
                  {"HOME", dir.path().string()}};
   const std::string here = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
@@ -114,6 +116,7 @@ TEST_F(DefprinterTest, IgnoresRelativeProfileVariables) {
             "[windows]\r\nDevice=Quillmarex,winspool,Ne01:\r\n");
   EXPECT_FALSE(std::filesystem::exists(dir / "relative"));
   EXPECT_FALSE(std::filesystem::exists(dir / "config"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "runtime"));
 }
 
 // profilectl says which profile, which step and why; defprinter says nothing.
