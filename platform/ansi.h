@@ -73,7 +73,9 @@ class AnsiArg {
   AnsiArg(std::nullptr_t) : isNull_(true) {}
   AnsiArg(std::u16string_view text) : bytes_(ToAnsi(text)) {}
   AnsiArg(const Text& text) : bytes_(ToAnsi(text)) {}
-  AnsiArg(const char16_t* text) : bytes_(ToAnsi(text)) {}
+  // A null pointer is a null argument, as the literal nullptr is.
+  AnsiArg(const char16_t* text)
+      : isNull_(text == nullptr), bytes_(text != nullptr ? ToAnsi(text) : std::string()) {}
 
   const char* get() const { return isNull_ ? nullptr : bytes_.c_str(); }
 

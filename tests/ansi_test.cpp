@@ -215,6 +215,10 @@ TEST(AnsiArg, StopsAtTheFirstNulAndCanBeNull) {
   EXPECT_STREQ(text.get(), "ab");
   const platform::AnsiArg null(nullptr);
   EXPECT_EQ(null.get(), nullptr);
+  // A pointer variable that is null is a null argument too, not a crash.
+  const char16_t* none = nullptr;
+  const platform::AnsiArg nullVariable(none);
+  EXPECT_EQ(nullVariable.get(), nullptr);
 }
 
 }  // namespace
