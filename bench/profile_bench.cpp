@@ -111,7 +111,8 @@ void BM_ProfileLoadWinIniList(benchmark::State& state) {
 BENCHMARK(BM_ProfileLoadWinIniList)->Arg(2 << 20)->Arg(10 << 20)->Unit(benchmark::kMillisecond);
 
 void BM_EncodeBuffer(benchmark::State& state) {
-  const platform::CodePage& page = *platform::CodePageFor(static_cast<std::uint32_t>(state.range(0)));
+  const platform::CodePage& page =
+      *platform::CodePageFor(static_cast<std::uint32_t>(state.range(0)));
   platform::Text text;
   for (int i = 0; i < 8102; ++i) text.push_back(i % 3 == 0 ? u'\u65E5' : u'a');
   if (page.Number() != 932) text = platform::Text(8102, u'\u00E9');

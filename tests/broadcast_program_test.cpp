@@ -149,7 +149,8 @@ TEST_P(RefusedStationTest, IsNotUsedNorFollowedAndTheProgramStillEnds) {
   const ProcessResult result = RunDefprinter();
   EXPECT_TRUE(result.exited);
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(testing_support::ReadFile(profile), "[windows]\r\nDevice=Quillmarex,winspool,Ne01:\r\n");
+  EXPECT_EQ(testing_support::ReadFile(profile),
+            "[windows]\r\nDevice=Quillmarex,winspool,Ne01:\r\n");
   EXPECT_TRUE(std::filesystem::exists(elsewhere + "/w-999999-0-dead"));
   if (std::filesystem::is_directory(std::filesystem::symlink_status(station))) {
     EXPECT_TRUE(std::filesystem::exists(deadHere));

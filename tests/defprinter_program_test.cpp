@@ -56,15 +56,15 @@ TEST_P(SetsTheDevice, ChangingOnlyTheDeviceLine) {
 INSTANTIATE_TEST_SUITE_P(
     Profiles, SetsTheDevice,
     testing::Values(
-        ProfileCase{"ReplacesAnOldDeviceWithCrLf",
-                    "; for 16-bit app support\r\n[fonts]\r\n[windows]\r\nload=\r\n"
-                    "Device=Old,winspool,LPT1:\r\nrun=\r\n\r\n[mci extensions]\r\nwav=1\r\n",
-                    "; for 16-bit app support\r\n[fonts]\r\n[windows]\r\nload=\r\n"
-                    "Device=Quillmarex,winspool,Ne01:\r\nrun=\r\n\r\n[mci extensions]\r\nwav=1\r\n"},
+        ProfileCase{
+            "ReplacesAnOldDeviceWithCrLf",
+            "; for 16-bit app support\r\n[fonts]\r\n[windows]\r\nload=\r\n"
+            "Device=Old,winspool,LPT1:\r\nrun=\r\n\r\n[mci extensions]\r\nwav=1\r\n",
+            "; for 16-bit app support\r\n[fonts]\r\n[windows]\r\nload=\r\n"
+            "Device=Quillmarex,winspool,Ne01:\r\nrun=\r\n\r\n[mci extensions]\r\nwav=1\r\n"},
         ProfileCase{"KeepsLfEndings", "[windows]\nDevice=x\n[other]\nDevice=y\n",
                     "[windows]\nDevice=Quillmarex,winspool,Ne01:\n[other]\nDevice=y\n"},
-        ProfileCase{"MatchesNamesWithoutRegardToCaseOrBlanks",
-                    "[Windows]\r\n  device = old  \r\n",
+        ProfileCase{"MatchesNamesWithoutRegardToCaseOrBlanks", "[Windows]\r\n  device = old  \r\n",
                     "[Windows]\r\n  device = Quillmarex,winspool,Ne01:\r\n"},
         ProfileCase{"KeepsNonAsciiBytesAndAMissingFinalLineEnd",
                     "[d\xe9j\xe0]\r\nk=\x93\xfa\x96\x7b\r\n[windows]\r\nDevice=old",

@@ -72,8 +72,8 @@ TEST_F(Form1UnderWineTest, ListsJapaneseKeyNamesExactlyOnCodePage932) {
   if (platform::SystemCodePage().Number() != 932) {
     GTEST_SKIP() << "the system code page is " << platform::SystemCodePage().Number();
   }
-  const std::vector<Text> names = {u"\u30D7\u30EA\u30F3\u30BF", u"\u65E5\u672C\u8A9E",
-                                   u"Ne01:", u"\u30DD\u30FC\u30C8\uFF11"};
+  const std::vector<Text> names = {u"\u30D7\u30EA\u30F3\u30BF", u"\u65E5\u672C\u8A9E", u"Ne01:",
+                                   u"\u30DD\u30FC\u30C8\uFF11"};
   WriteSection(u"\u30DD\u30FC\u30C8", names);
   ListBox lst;
   Text section = u"\u30DD\u30FC\u30C8";

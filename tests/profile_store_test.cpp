@@ -71,10 +71,10 @@ INSTANTIATE_TEST_SUITE_P(
                     Refusal{"windows", "Device", "a\r\n[evil]\r\nx=1"},
                     Refusal{"windows", "Device", "a\nb"}, Refusal{"windows", "a=b", "v"},
                     Refusal{"windows", "[evil]", "v"}, Refusal{"windows", " ;x", "v"},
-                    Refusal{"win]dows", "k", "v"}, Refusal{"", "k", "v"},
-                    Refusal{" \t", "k", "v"}, Refusal{"windows", "", "v"},
-                    Refusal{"windows", "  ", "v"}, Refusal{nullptr, "k", "v"},
-                    Refusal{"windows", "Dev\nice", nullptr}, Refusal{"win\rdows", nullptr, nullptr}));
+                    Refusal{"win]dows", "k", "v"}, Refusal{"", "k", "v"}, Refusal{" \t", "k", "v"},
+                    Refusal{"windows", "", "v"}, Refusal{"windows", "  ", "v"},
+                    Refusal{nullptr, "k", "v"}, Refusal{"windows", "Dev\nice", nullptr},
+                    Refusal{"win\rdows", nullptr, nullptr}));
 
 TEST_F(ProfileStoreTest, RemovesAKeyForANullValueAndASectionForANullKey) {
   WriteFile(path, "[a]\nx=1\n[windows]\nDevice=d\nother=o\n[b]\ny=2\n");
@@ -214,7 +214,8 @@ class FaultTest : public ProfileStoreTest {
                              platform::posix::Status* status) {
     WriteFile(path, before);
     ProfileFile file(path, faulty);
-    const std::int32_t result = ProfileStore(file, Page1252()).Write("windows", "Device", "New", status);
+    const std::int32_t result =
+        ProfileStore(file, Page1252()).Write("windows", "Device", "New", status);
     EXPECT_EQ(ReadFile(path), result == 1 ? after : before) << where;
     const auto& failed = faulty.failedSteps();
     if (std::find(failed.begin(), failed.end(), "Remove") != failed.end()) {

@@ -94,7 +94,8 @@ TEST_F(ThreatModelTest, AnotherUserHoldingLocksCannotMakeTheUtilityWait) {
   // Every lock the attacker can take: on the folder and on the profile.
   BackgroundProcess folderLock("/usr/bin/flock", {"-F", "-x", victimHome, "sleep", "60"}, {},
                                kAttackerUser);
-  BackgroundProcess fileLock("/usr/bin/flock", {"-F", "-x", profile, "sleep", "60"}, {}, kAttackerUser);
+  BackgroundProcess fileLock("/usr/bin/flock", {"-F", "-x", profile, "sleep", "60"}, {},
+                             kAttackerUser);
   std::this_thread::sleep_for(200ms);
 
   const ProcessResult result = Run(DEFPRINTER_PATH, profile, kVictimUser);

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "tests/support/temp_dir.h"
-
 #include "tests/support/wine_prefix.h"
 
 namespace {
@@ -90,9 +89,9 @@ TEST_F(WineProgramTest, Form1sRoutinesPassAgainstWinesProfileOnBothCodePages) {
     const ProcessResult result =
         prefix->Run(std::string(WIN64_DIR) + "/form1_tests.exe", {}, 60s, {{"LC_ALL", locale}});
     EXPECT_EQ(result.status, 0) << result.out;
-    EXPECT_NE(result.out.find("[  PASSED  ] " + std::string(locale[0] == 'C' ? "3" : "4") +
-                              " tests."),
-              std::string::npos)
+    EXPECT_NE(
+        result.out.find("[  PASSED  ] " + std::string(locale[0] == 'C' ? "3" : "4") + " tests."),
+        std::string::npos)
         << result.out;
   }
 }
@@ -104,49 +103,82 @@ TEST_F(WineProgramTest, Form1sRoutinesPassAgainstWinesProfileOnBothCodePages) {
 struct FidelityCase {
   const char* name;
   std::string file;
-  std::vector<std::string> calls;     // profile_probe's arguments
-  const char* difference = nullptr;   // the heading in docs/windows-fidelity.md
+  std::vector<std::string> calls;    // profile_probe's arguments
+  const char* difference = nullptr;  // the heading in docs/windows-fidelity.md
 };
 
 TEST_F(WineProgramTest, OurStoreAnswersAsWindowsDoButForTheNamedDifferences) {
   const std::vector<FidelityCase> cases = {
-      {"key list that fits with room", "[s]\r\na=1\r\nbb=2\r\nccc=3\r\n", {"get", "s", "-", "", "12"}},
-      {"key list that just fits", "[s]\r\na=1\r\nbb=2\r\nccc=3\r\n", {"get", "s", "-", "", "10"},
+      {"key list that fits with room",
+       "[s]\r\na=1\r\nbb=2\r\nccc=3\r\n",
+       {"get", "s", "-", "", "12"}},
+      {"key list that just fits",
+       "[s]\r\na=1\r\nbb=2\r\nccc=3\r\n",
+       {"get", "s", "-", "", "10"},
        "A key list that fills the buffer exactly"},
-      {"key list cut short", "[s]\r\na=1\r\nbb=2\r\nccc=3\r\n",
+      {"key list cut short",
+       "[s]\r\na=1\r\nbb=2\r\nccc=3\r\n",
        {"get", "s", "-", "", "9", "get", "s", "-", "", "4", "get", "s", "-", "", "3"},
        "How a cut key list ends"},
-      {"values and defaults with blanks", "[s]\r\nk =  v  \r\n",
-       {"get", "s", "k", "", "8", "get", "s", "absent", "d  ", "8", "get", "s", "absent", "-", "4"}},
-      {"quoted values", "[s]\r\nq=\"quoted\"\r\nr='single'\r\nu=\"unbalanced\r\n",
+      {"values and defaults with blanks",
+       "[s]\r\nk =  v  \r\n",
+       {"get", "s", "k", "", "8", "get", "s", "absent", "d  ", "8", "get", "s", "absent", "-",
+        "4"}},
+      {"quoted values",
+       "[s]\r\nq=\"quoted\"\r\nr='single'\r\nu=\"unbalanced\r\n",
        {"get", "s", "q", "", "12", "get", "s", "r", "", "12", "get", "s", "u", "", "14"}},
-      {"blanks around names", "[ s ]\r\n  key  = v\r\n",
+      {"blanks around names",
+       "[ s ]\r\n  key  = v\r\n",
        {"get", "s", "key", "", "4", "get", " s ", " key ", "", "4"}},
-      {"comments", ";c=1\r\n[s]\r\n;k=2\r\nk=3\r\n", {"get", "s", "k", "", "4", "get", "s", "-", "", "6"}},
-      {"a comment asked for as a key", "[s]\r\n;k=2\r\n", {"get", "s", ";k", "", "4"},
+      {"comments",
+       ";c=1\r\n[s]\r\n;k=2\r\nk=3\r\n",
+       {"get", "s", "k", "", "4", "get", "s", "-", "", "6"}},
+      {"a comment asked for as a key",
+       "[s]\r\n;k=2\r\n",
+       {"get", "s", ";k", "", "4"},
        "A comment line asked for by name"},
-      {"lines without =", "[s]\r\njunk\r\nk=1\r\n",
+      {"lines without =",
+       "[s]\r\njunk\r\nk=1\r\n",
        {"get", "s", "-", "", "8", "get", "s", "junk", "dflt", "6"}},
       {"a line =x", "[s]\r\n=x\r\nk=1\r\n", {"get", "s", "-", "", "8"}, "A line with no key name"},
-      {"duplicate keys and sections", "[s]\r\nk=1\r\nk=2\r\n[s]\r\nk=3\r\nj=4\r\n",
+      {"duplicate keys and sections",
+       "[s]\r\nk=1\r\nk=2\r\n[s]\r\nk=3\r\nj=4\r\n",
        {"get", "s", "k", "", "4", "get", "s", "j", "d", "4", "get", "s", "-", "", "8"}},
       {"case", "[S]\r\nKEY=v\r\n", {"get", "s", "key", "", "4"}},
-      {"LF line ends", "[s]\nk=1\n[t]\nm=2\n", {"get", "s", "k", "", "4", "get", "t", "m", "", "4"}},
-      {"CR line ends", "[s]\rk=1\r[t]\rm=2\r", {"get", "s", "k", "", "4", "get", "t", "m", "", "4"}},
+      {"LF line ends",
+       "[s]\nk=1\n[t]\nm=2\n",
+       {"get", "s", "k", "", "4", "get", "t", "m", "", "4"}},
+      {"CR line ends",
+       "[s]\rk=1\r[t]\rm=2\r",
+       {"get", "s", "k", "", "4", "get", "t", "m", "", "4"}},
       // Names beyond ASCII cannot travel on Wine's command line (it reads
       // it as UTF-8); Form1's test above lists Japanese names on 932.
-      {"code-page bytes", "[s]\r\nk=\xE9\xFF\r\n\xC4\xE9=1\r\nj=2\r\n",
+      {"code-page bytes",
+       "[s]\r\nk=\xE9\xFF\r\n\xC4\xE9=1\r\nj=2\r\n",
        {"get", "s", "k", "", "4", "get", "s", "j", "", "4"}},
-      {"a value cut short", "[s]\r\nk=value\r\n", {"get", "s", "k", "", "4", "get", "s", "k", "", "1"}},
-      {"an absent section's key list with a default", "[s]\r\nk=1\r\n",
-       {"get", "absent", "-", "dflt", "8"}, "The key list of an absent section"},
-      {"writes read back", "[s]\r\nk=1\r\n",
-       {"write", "s", "k", "v", "get", "s", "k", "", "4", "write", "s", "new", "nv", "get", "s",
-        "new", "", "4", "write", "s", " k2 ", "x", "get", "s", "k2", "", "4", "write", "t", "-", "-",
-        "write", "s", "k", "-", "get", "s", "-", "", "12"}},
-      {"an empty key list", "[s]\r\nk=1\r\n[t]\r\n",
-       {"get", "t", "-", "", "4", "get", "absent", "-", "", "4"}, "An empty key list"},
-      {"a key name that would read back as another", "[s]\r\n", {"write", "s", "k=", "v"},
+      {"a value cut short",
+       "[s]\r\nk=value\r\n",
+       {"get", "s", "k", "", "4", "get", "s", "k", "", "1"}},
+      {"an absent section's key list with a default",
+       "[s]\r\nk=1\r\n",
+       {"get", "absent", "-", "dflt", "8"},
+       "The key list of an absent section"},
+      // clang-format off
+      {"writes read back",
+       "[s]\r\nk=1\r\n",
+       {"write", "s", "k", "v",     "get", "s", "k", "", "4",
+        "write", "s", "new", "nv",  "get", "s", "new", "", "4",
+        "write", "s", " k2 ", "x",  "get", "s", "k2", "", "4",
+        "write", "t", "-", "-",
+        "write", "s", "k", "-",     "get", "s", "-", "", "12"}},
+      // clang-format on
+      {"an empty key list",
+       "[s]\r\nk=1\r\n[t]\r\n",
+       {"get", "t", "-", "", "4", "get", "absent", "-", "", "4"},
+       "An empty key list"},
+      {"a key name that would read back as another",
+       "[s]\r\n",
+       {"write", "s", "k=", "v"},
        "Names that would change meaning"},
   };
   testing_support::TempDir dir;

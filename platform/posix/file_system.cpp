@@ -91,7 +91,8 @@ class PosixFileSystem final : public FileSystem {
       if (errno != EWOULDBLOCK) return Errno();
       const auto now = std::chrono::steady_clock::now();
       if (now >= deadline) return EWOULDBLOCK;
-      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+      std::this_thread::sleep_for(
+          std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
       pause = std::min(pause * 2, std::chrono::microseconds(10000));
     }
   }

@@ -37,8 +37,9 @@ extern "C" BOOL WriteProfileStringA(const char* lpAppName, const char* lpKeyName
 extern "C" DWORD GetProfileStringA(const char* lpAppName, const char* lpKeyName,
                                    const char* lpDefault, char* lpReturnedString, DWORD nSize) {
   ProfileFile file(ProfilePath(), DefaultFileSystem());
-  const DWORD count = ProfileStore(file, platform::SystemCodePage())
-                          .Get(lpAppName, lpKeyName, lpDefault, lpReturnedString, nSize, &lastStatus);
+  const DWORD count =
+      ProfileStore(file, platform::SystemCodePage())
+          .Get(lpAppName, lpKeyName, lpDefault, lpReturnedString, nSize, &lastStatus);
   if (!lastStatus.ok()) errno = lastStatus.code();
   return count;
 }

@@ -184,7 +184,9 @@ ProfileFile::UpdateResult ProfileFile::Update(
         (lockInfo.owner != folderOwner->owner || lockInfo.group != folderOwner->group)) {
       error = fileSystem_.ChangeOwner(lock.get(), folderOwner->owner, folderOwner->group);
     }
-    if (error != 0) return {Status::Failure(error, "give the lock file to the folder's owner", lockPath)};
+    if (error != 0) {
+      return {Status::Failure(error, "give the lock file to the folder's owner", lockPath)};
+    }
   }
   if (const int error = fileSystem_.LockExclusive(lock.get(), kLockTimeout); error != 0) {
     return {Status::Failure(error, "lock", lockPath)};

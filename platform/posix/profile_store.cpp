@@ -83,7 +83,9 @@ std::int32_t ProfileStore::Write(const char* section, const char* key, const cha
     outcome = Status::Failure(EINVAL, what);
     return 0;
   };
-  if (section == nullptr) return key == nullptr && value == nullptr ? 1 : refuse("store a key without a section");
+  if (section == nullptr) {
+    return key == nullptr && value == nullptr ? 1 : refuse("store a key without a section");
+  }
   const std::string_view sectionName = TrimBlanks(section);
   if (!IsStorableSection(sectionName, page_)) return refuse("store that section name");
   std::string_view keyName;

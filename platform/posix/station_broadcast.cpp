@@ -44,7 +44,9 @@ StationBroadcast::StationBroadcast(const MessageRequest& request,
       maxOpen_(DescriptorBudget()) {
   if (!station_) return;
   for (std::string& name : station_->WindowNames()) {
-    if (skip.count(name) == 0) peers_.push_back(Peer{std::move(name), UniqueFd(), State::Connect, {}});
+    if (skip.count(name) == 0) {
+      peers_.push_back(Peer{std::move(name), UniqueFd(), State::Connect, {}});
+    }
   }
   // With more windows than sockets at once, each window is waited on for
   // its share of the time only, so that hung windows holding every socket

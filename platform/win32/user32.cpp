@@ -49,17 +49,16 @@ struct MSG {
 
 extern "C" {
 DEFPRINTER_IMPORT BOOL DEFPRINTER_WINAPI EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam);
-DEFPRINTER_IMPORT LRESULT DEFPRINTER_WINAPI SendMessageTimeoutA(HWND hWnd, UINT Msg,
-                                                                WPARAM wParam, LPARAM lParam,
-                                                                UINT fuFlags, UINT uTimeout,
+DEFPRINTER_IMPORT LRESULT DEFPRINTER_WINAPI SendMessageTimeoutA(HWND hWnd, UINT Msg, WPARAM wParam,
+                                                                LPARAM lParam, UINT fuFlags,
+                                                                UINT uTimeout,
                                                                 std::uintptr_t* lpdwResult);
 DEFPRINTER_IMPORT HANDLE DEFPRINTER_WINAPI CreateThread(void* lpThreadAttributes,
                                                         std::size_t dwStackSize,
                                                         THREADPROC lpStartAddress,
                                                         void* lpParameter, DWORD dwCreationFlags,
                                                         DWORD* lpThreadId);
-DEFPRINTER_IMPORT DWORD DEFPRINTER_WINAPI WaitForSingleObject(HANDLE hHandle,
-                                                              DWORD dwMilliseconds);
+DEFPRINTER_IMPORT DWORD DEFPRINTER_WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 DEFPRINTER_IMPORT BOOL DEFPRINTER_WINAPI CloseHandle(HANDLE hObject);
 DEFPRINTER_IMPORT DWORD DEFPRINTER_WINAPI GetLastError(void);
 DEFPRINTER_IMPORT HINSTANCE DEFPRINTER_WINAPI GetModuleHandleA(const char* lpModuleName);
@@ -75,24 +74,21 @@ DEFPRINTER_IMPORT LRESULT DEFPRINTER_WINAPI DefWindowProcA(HWND hWnd, UINT Msg, 
 DEFPRINTER_IMPORT BOOL DEFPRINTER_WINAPI PeekMessageA(MSG* lpMsg, HWND hWnd, UINT wMsgFilterMin,
                                                       UINT wMsgFilterMax, UINT wRemoveMsg);
 DEFPRINTER_IMPORT LRESULT DEFPRINTER_WINAPI DispatchMessageA(const MSG* lpMsg);
-DEFPRINTER_IMPORT DWORD DEFPRINTER_WINAPI MsgWaitForMultipleObjects(DWORD nCount,
-                                                                    const HANDLE* pHandles,
-                                                                    BOOL fWaitAll,
-                                                                    DWORD dwMilliseconds,
-                                                                    DWORD dwWakeMask);
+DEFPRINTER_IMPORT DWORD DEFPRINTER_WINAPI MsgWaitForMultipleObjects(
+    DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll, DWORD dwMilliseconds, DWORD dwWakeMask);
 }
 
 namespace platform {
 namespace {
 
-constexpr UINT kSmtoAbortIfHung = 0x0002;             // SMTO_ABORTIFHUNG
-constexpr DWORD kStackIsReservation = 0x00010000;     // STACK_SIZE_PARAM_IS_A_RESERVATION
-constexpr std::size_t kSenderStack = 64 * 1024;       // a sender needs little
-constexpr DWORD kWaitObject0 = 0;                     // WAIT_OBJECT_0
-constexpr DWORD kInfinite = 0xFFFFFFFF;               // INFINITE
-constexpr UINT kPmRemove = 0x0001;                    // PM_REMOVE
-constexpr DWORD kQsAllInput = 0x04FF;                 // QS_ALLINPUT
-constexpr UINT kWmUser = 0x0400;                      // WM_USER
+constexpr UINT kSmtoAbortIfHung = 0x0002;          // SMTO_ABORTIFHUNG
+constexpr DWORD kStackIsReservation = 0x00010000;  // STACK_SIZE_PARAM_IS_A_RESERVATION
+constexpr std::size_t kSenderStack = 64 * 1024;    // a sender needs little
+constexpr DWORD kWaitObject0 = 0;                  // WAIT_OBJECT_0
+constexpr DWORD kInfinite = 0xFFFFFFFF;            // INFINITE
+constexpr UINT kPmRemove = 0x0001;                 // PM_REMOVE
+constexpr DWORD kQsAllInput = 0x04FF;              // QS_ALLINPUT
+constexpr UINT kWmUser = 0x0400;                   // WM_USER
 // Each sender gives up on its window at the deadline by itself; the
 // broadcast waits this much longer for the senders to notice before it
 // returns without them.
@@ -155,8 +151,8 @@ void Broadcast(UINT message, WPARAM wParam, LPARAM lParam) {
   auto deliveries = std::make_shared<std::vector<Delivery>>();
   deliveries->reserve(windows.size());
   for (const HWND window : windows) {
-    deliveries->push_back({window, message, wParam, lParam,
-                           static_cast<UINT>(kBroadcastTimeout.count())});
+    deliveries->push_back(
+        {window, message, wParam, lParam, static_cast<UINT>(kBroadcastTimeout.count())});
   }
   std::vector<ThreadHandle> senders;
   senders.reserve(windows.size());

@@ -51,8 +51,8 @@ int main(int argc, char** argv) {
       const auto size = static_cast<DWORD>(std::strtoul(argv[i + 4], nullptr, 10));
       // '#' marks the bytes the call leaves alone.
       std::vector<char> buffer(size + 1, '#');
-      const DWORD count =
-          GetProfileStringA(Arg(argv[i + 1]), Arg(argv[i + 2]), Arg(argv[i + 3]), buffer.data(), size);
+      const DWORD count = GetProfileStringA(Arg(argv[i + 1]), Arg(argv[i + 2]), Arg(argv[i + 3]),
+                                            buffer.data(), size);
       std::printf("%lu %s\n", static_cast<unsigned long>(count), Printable(buffer, size).c_str());
       i += 5;
     } else if (call == "write" && i + 3 < argc) {
@@ -60,8 +60,9 @@ int main(int argc, char** argv) {
       std::printf("%d\n", result != 0 ? 1 : 0);
       i += 4;
     } else {
-      std::fputs("usage: profile_probe (get SECTION KEY DEFAULT SIZE | write SECTION KEY VALUE)...\n",
-                 stderr);
+      std::fputs(
+          "usage: profile_probe (get SECTION KEY DEFAULT SIZE | write SECTION KEY VALUE)...\n",
+          stderr);
       return 2;
     }
   }

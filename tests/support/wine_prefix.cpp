@@ -21,8 +21,8 @@ WinePrefix::WinePrefix(std::map<std::string, std::string> env) : env_(std::move(
   wait.args = {"-w"};
   wait.timeout = std::chrono::seconds(120);
   RunProcess(kWineServer, wait);
-  const ProcessResult driver = Run("reg", {"add", "HKCU\\Software\\Wine\\Drivers", "/v",
-                                           "Graphics", "/d", "null", "/f"});
+  const ProcessResult driver =
+      Run("reg", {"add", "HKCU\\Software\\Wine\\Drivers", "/v", "Graphics", "/d", "null", "/f"});
   RunProcess(kWineServer, wait);
   if (driver.status != 0) {
     problem_ = "the Wine prefix did not come up: " + boot.err + driver.err;
@@ -99,6 +99,8 @@ bool WinePrefix::SetRegistryValue(const std::string& key, const std::string& nam
   return Run("reg", {"add", key, "/v", name, "/d", value, "/f"}).status == 0;
 }
 
-std::string WinePrefix::WinIniPath() const { return (dir_.path() / "drive_c/windows/win.ini").string(); }
+std::string WinePrefix::WinIniPath() const {
+  return (dir_.path() / "drive_c/windows/win.ini").string();
+}
 
 }  // namespace testing_support
