@@ -35,11 +35,10 @@ class LineScanner {
   LineScanner(std::string_view bytes, const CodePage& page) : bytes_(bytes), page_(page) {}
 
   // Reads the next line into `line`; false at the end of the bytes. With
-  // `headersOnly`, only a line that may be a section header is classified:
-  // any other is reported as LineKind::Other, for callers that are looking
-  // for a section and need nothing else.
+  // `headersOnly`, lines that cannot be section headers are stepped over
+  // unread, for callers that are looking for a section and need nothing
+  // else: the line read is the next one that may be a header.
   bool Next(Line& line, bool headersOnly = false) {
-    // Lines that cannot be headers are stepped over without being read.
     if (headersOnly) at_ = NextPossibleHeader(at_);
     if (at_ >= bytes_.size()) return false;
     line = Line{};
@@ -53,7 +52,7 @@ class LineScanner {
                       : 1;
     }
     at_ = line.end;
-    if (!headersOnly || MayBeHeader(line)) Classify(line);
+    Classify(line);
     return true;
   }
 
@@ -92,13 +91,6 @@ class LineScanner {
       if (from == 0 && start == 3 && bytes_.substr(0, 3) == "\xEF\xBB\xBF") return 0;
       search = open + 1;
     }
-  }
-
-  bool MayBeHeader(const Line& line) const {
-    std::size_t at = line.begin;
-    if (at == 0 && bytes_.substr(0, 3) == "\xEF\xBB\xBF") at = 3;
-    while (at < line.contentEnd && IsBlank(bytes_[at])) ++at;
-    return at < line.contentEnd && bytes_[at] == '[';
   }
 
   void Classify(Line& line) const {
